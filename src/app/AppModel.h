@@ -1,0 +1,173 @@
+#pragma once
+
+#include "app/ActivityEvent.h"
+#include "app/DisplayError.h"
+#include "app/FocusTarget.h"
+#include "app/ModelEnums.h"
+#include "app/PermissionItem.h"
+#include "app/PublishedProperty.h"
+#include "app/SetupProgress.h"
+#include "binding/OwnerSetupSession.h"
+#include "cli/CLIResult.h"
+#include "cli/JITWorkspaceAuthorization.h"
+#include "status/StatusSnapshot.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+
+namespace tallowmere {
+
+// The one observable object of the application. Every screen reads it and every control calls one of
+// its operations. It reaches the outside world only through the injected operations below, so it can
+// be driven with substitutes. Operations are defined in the source of the concern that owns them.
+class AppModel : public QObject {
+    Q_OBJECT
+
+    // Published fields, in declaration order. Each change notifies observers.
+    TM_PUBLISHED(QString, setupCode, setSetupCode)
+    TM_PUBLISHED(QString, setupAgentName, setSetupAgentName)
+    TM_PUBLISHED_OPTIONAL(tallowmere::JITWorkspaceAuthorization, setupAuthorization, setSetupAuthorization)
+    TM_PUBLISHED(bool, onboardingCompleted, setOnboardingCompleted, false)
+    TM_PUBLISHED(bool, installationValidated, setInstallationValidated, false)
+    TM_PUBLISHED(bool, configurationReady, setConfigurationReady, false)
+    TM_PUBLISHED(QList<tallowmere::SetupProgressItem>, setupProgress, setSetupProgress, initialProgress())
+    TM_PUBLISHED_OPTIONAL(QString, setupProgressDetail, setSetupProgressDetail)
+    TM_PUBLISHED_OPTIONAL(tallowmere::PackageInstallProgress, packageInstallProgress,
+                          setPackageInstallProgress)
+    TM_PUBLISHED(QList<tallowmere::PermissionItem>, permissions, setPermissions, initialPermissions())
+    TM_PUBLISHED(tallowmere::StatusSnapshot, statusSnapshot, setStatusSnapshot, StatusSnapshot::empty())
+    TM_PUBLISHED_OPTIONAL(tallowmere::DisplayError, lastError, setLastError)
+    TM_PUBLISHED(QList<tallowmere::ActivityEvent>, activities, setActivities)
+    TM_PUBLISHED(tallowmere::OverallState, overallState, setOverallState, OverallState::notInstalled)
+    TM_PUBLISHED(bool, isSubmittingSetup, setIsSubmittingSetup, false)
+    TM_PUBLISHED(bool, isPreparingEnvironment, setIsPreparingEnvironment, false)
+    TM_PUBLISHED(bool, isOpeningSetupAuthorization, setIsOpeningSetupAuthorization, false)
+    TM_PUBLISHED(bool, setupAuthorizationOpenFailed, setSetupAuthorizationOpenFailed, false)
+    TM_PUBLISHED(tallowmere::FocusTarget, focusTarget, setFocusTarget, FocusTarget::setupCode())
+    TM_PUBLISHED(int, focusRevision, setFocusRevision, 0)
+    TM_PUBLISHED(int, announcementRevision, setAnnouncementRevision, 0)
+    TM_PUBLISHED(QString, announcement, setAnnouncement)
+    TM_PUBLISHED(bool, pendingSetupResume, setPendingSetupResume, false)
+    TM_PUBLISHED(bool, ownerSetupPending, setOwnerSetupPending, false)
+    TM_PUBLISHED(bool, isOpeningOwnerSetup, setIsOpeningOwnerSetup, false)
+    TM_PUBLISHED(bool, ownerSetupOpenFailed, setOwnerSetupOpenFailed, false)
+    TM_PUBLISHED(bool, ownerSetupDidOpen, setOwnerSetupDidOpen, false)
+    TM_PUBLISHED(bool, ownerSetupLinkCopied, setOwnerSetupLinkCopied, false)
+    TM_PUBLISHED_OPTIONAL(QString, ownerSetupError, setOwnerSetupError)
+    TM_PUBLISHED(bool, isLoadingOwnerSetup, setIsLoadingOwnerSetup, false)
+    TM_PUBLISHED(bool, channelBindingCompleted, setChannelBindingCompleted, false)
+    TM_PUBLISHED(bool, channelOwnershipVerified, setChannelOwnershipVerified, false)
+    TM_PUBLISHED_OPTIONAL(tallowmere::PermissionKind, permissionPromptKind, setPermissionPromptKind)
+    TM_PUBLISHED(bool, isCheckingPermission, setIsCheckingPermission, false)
+    TM_PUBLISHED(bool, isUpdatingAgent, setIsUpdatingAgent, false)
+    TM_PUBLISHED_OPTIONAL(QString, availableAgentVersion, setAvailableAgentVersion)
+    TM_PUBLISHED(QString, appVersion, setAppVersion)
+
+    // The install stage is a plain field; it notifies too, so that views can follow it.
+    Q_PROPERTY(QVariant installStage READ installStageVariant NOTIFY installStageChanged)
+    Q_PROPERTY(tallowmere::LoginItemState loginItemState READ loginItemState CONSTANT)
+    Q_PROPERTY(tallowmere::ChromeState chromeState READ chromeState CONSTANT)
+
+public:
+    // The outside world. Every member may be left empty; an empty one takes its default binding.
+    struct Operations {
+        std::function<QCoro::Task<bool>(PermissionKind)> permissionCheck;                 // may throw
+        std::function<QCoro::Task<bool>(PermissionKind)> permissionPrepare;               // never throws
+        std::function<QCoro::Task<CLIResult>(OutputHandler onOutput)> environmentPrepare; // may throw
+        std::function<QCoro::Task<CLIResult>(OutputHandler onOutput)> daemonInstall;      // may throw
+        std::function<QCoro::Task<bool>()> agentStarted;
+        std::function<void(std::optional<PermissionKind>)> openSystemSettings;
+        std::function<QCoro::Task<OwnerSetupSession>(std::optional<QUrl> existingURL, bool forceRefresh)>
+            ownerSetupRequest; // may throw
+        std::function<QCoro::Task<bool>(QUrl)> ownerSetupOpen;
+        std::function<bool(QUrl)> ownerSetupCopy;
+        std::function<void(std::optional<QUrl> url, std::optional<QDateTime> expiresAt)> ownerSetupLinkSave;
+        std::function<QCoro::Task<bool>(QUrl)> setupAuthorizationOpen;
+        std::function<QCoro::Task<std::optional<QString>>()> agentUpdateVersion;
+        // Construction only: the stored binding link, if any.
+        std::function<std::optional<OwnerSetupLink>()> ownerSetupLinkLoad;
+    };
+
+    struct Dependencies {
+        QString profileDirectory; // empty: the agent's default profile directory
+        Operations operations;
+    };
+
+    // With `autoResume`, construction starts the work that picks the installation up where it stands.
+    AppModel(Dependencies dependencies, bool autoResume, QObject *parent = nullptr);
+    ~AppModel() override;
+
+    // Plain fields.
+    LoginItemState loginItemState() const { return LoginItemState::unavailable; }
+    ChromeState chromeState() const { return ChromeState::trusted; }
+    const QString &profileDirectory() const { return m_profileDirectory; }
+    std::optional<InstallStage> installStage() const { return m_installStage; }
+    std::optional<PermissionKind> permissionAwaitingReturn() const { return m_permissionAwaitingReturn; }
+
+    // Setup code and agent name rules.
+    QString normalizedSetupCode() const;
+    std::optional<QString> setupCodeValidationMessage() const;
+    std::optional<QString> setupAgentNameValidationMessage() const;
+    bool canSubmitSetup() const;
+
+    // Persisted setup state.
+    void persistInstallStage(std::optional<InstallStage> stage);
+    void persistCompletedPermissions();
+    void persistManualPermissions();
+    void persistAwaitingPermission(std::optional<PermissionKind> kind);
+
+    // Failures and the activity feed.
+    void fail(const QString &code, const std::optional<QString> &message);
+    static std::optional<QString> safeErrorMessage(const std::optional<QString> &line);
+    void appendActivity(const QString &summary);
+
+    // Progress list.
+    void beginProgress();
+    void restoreProgress(InstallStage stage);
+    void applyProgress(const QString &phase, const QString &status, const std::optional<QString> &detail);
+    void updatePackageInstallProgress(std::optional<int> completed, std::optional<int> total);
+    struct ProgressCounts {
+        int completed = 0;
+        int total = 0;
+    };
+    ProgressCounts setupProgressCounts() const;
+    double setupProgressFraction() const;
+    bool showsPackageInstallProgress() const;
+
+Q_SIGNALS:
+    void installStageChanged();
+
+private:
+    static QList<SetupProgressItem> initialProgress();
+    static QList<PermissionItem> initialPermissions();
+    QVariant installStageVariant() const;
+    void setInstallStage(std::optional<InstallStage> stage);
+
+    const QString m_profileDirectory;
+
+    // Injected operations, resolved at construction.
+    const Operations m_operations;
+    const std::function<void(std::optional<OwnerSetupLink>)> m_ownerSetupLinkSave;
+
+    std::optional<InstallStage> m_installStage;
+    std::optional<QUuid> m_setupTaskID;
+    int m_consecutiveStatusFailures = 0;
+    std::uint64_t m_statusSampleSequence = 0;
+    std::optional<PermissionKind> m_permissionAwaitingReturn;
+    bool m_daemonInstallInFlight = false;
+    bool m_ownerSetupRequestInFlight = false;
+    std::optional<QUrl> m_ownerSetupURL;
+    std::optional<QDateTime> m_ownerSetupExpiresAt;
+    bool m_ownerSetupHasLiveSession = false;
+    bool m_ownerSetupSawPendingBinding = false;
+    std::optional<QString> m_dismissedAgentVersion;
+    std::optional<QString> m_agentVersionChecked;
+    bool m_agentUpdateCheckInFlight = false;
+    bool m_didRecheckExistingPermissions = false;
+};
+
+} // namespace tallowmere

@@ -1,0 +1,5 @@
+#include "support/TestSupport.h"
+
+int main(int argc, char *argv[]) {
+    return testing::runRegisteredTests(argc, argv);
+}
