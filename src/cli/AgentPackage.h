@@ -15,4 +15,17 @@ inline constexpr char setupStateFile[] = "setup-state.json";
 
 QString defaultProfileDirectory(); // home + profileDirectory
 
+// The CLI resource script in the application bundle, and its two modes. The setup code travels on
+// its standard input, followed by one line feed; the agent name, when there is one, is a third
+// argument.
+inline constexpr char cliResourceScriptName[] = "tallowmere-cli-session";
+inline constexpr char cliResourceScriptExtension[] = "sh";
+inline constexpr char prepareOption[] = "--prepare";
+inline constexpr char setupOnlyOption[] = "--setup-only";
+
+// The permission probe module's exported checks.
+inline constexpr char screenRecordingProbe[] = "checkScreenRecordingPermission";
+inline constexpr char automationProbe[] = "checkAutomationPermission";
+inline constexpr char fullDiskAccessProbe[] = "checkFullDiskAccessPermission";
+
 } // namespace tallowmere::agent

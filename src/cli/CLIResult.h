@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <functional>
@@ -16,7 +17,8 @@ struct CLIResult {
     bool operator==(const CLIResult &) const = default;
 };
 
-// Receives one redacted output line of a child process, on the main thread.
-using OutputHandler = std::function<void(const QString &line)>;
+// Receives one redacted output line of a child process, on the main thread. The view is valid during
+// the call only: a handler that keeps the line copies it.
+using OutputHandler = std::function<void(QStringView line)>;
 
 } // namespace tallowmere

@@ -18,4 +18,12 @@ QString leadingCharacters(const QString &text, qsizetype count) {
     return text.left(end);
 }
 
+qsizetype characterCount(const QString &text) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() >= 0)
+        ++count;
+    return count;
+}
+
 } // namespace tallowmere

@@ -4,8 +4,9 @@
 
 namespace tallowmere {
 
-// The first `count` user-perceived characters of `text` (grapheme clusters, so that a cut never
-// splits an emoji or a combining sequence).
+// Text lengths as a person counts them: in user-perceived characters (grapheme clusters), so that a
+// cut never splits an emoji or a combining sequence.
 QString leadingCharacters(const QString &text, qsizetype count);
+qsizetype characterCount(const QString &text);
 
 } // namespace tallowmere

@@ -5,14 +5,6 @@
 
 namespace platform {
 
-void Wakeup::fire() {
-    if (m_fired)
-        return;
-    m_fired = true;
-    if (auto handle = std::exchange(m_handle, {}))
-        handle.resume();
-}
-
 namespace {
 
 class SystemClock final : public Clock {
@@ -28,7 +20,7 @@ public:
         if (guard)
             QObject::connect(guard, &QObject::destroyed, &timer, [&wakeup] { wakeup.fire(); });
         timer.start(duration);
-        co_await wakeup;
+        co_await wakeup.wait();
     }
 };
 
@@ -79,7 +71,7 @@ QCoro::Task<> VirtualClock::sleep(std::chrono::milliseconds duration, const QObj
             sleeper.wakeup.fire();
         });
     }
-    co_await sleeper.wakeup;
+    co_await sleeper.wakeup.wait();
     remove(&sleeper);
 }
 

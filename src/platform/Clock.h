@@ -1,12 +1,13 @@
 #pragma once
 
+#include "platform/Wakeup.h"
+
 #include <QCoro/QCoroTask>
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
 
 #include <chrono>
-#include <coroutine>
 #include <map>
 
 namespace platform {
@@ -34,19 +35,6 @@ public:
 
 private:
     Clock *m_previous;
-};
-
-// A resumable point that fires at most once; the first of several wake-up sources wins.
-class Wakeup {
-public:
-    bool await_ready() const noexcept { return m_fired; }
-    void await_suspend(std::coroutine_handle<> handle) noexcept { m_handle = handle; }
-    void await_resume() const noexcept {}
-    void fire();
-
-private:
-    std::coroutine_handle<> m_handle;
-    bool m_fired = false;
 };
 
 // Time that moves only when told to. Sleepers wake in deadline order, each at its own deadline.

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <map>
 
@@ -28,10 +29,10 @@ int registerTest(const char *name, TestFactory factory) {
 
 int runRegisteredTests(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
-    // Options after "--" go to Qt Test; a leading plain word picks one test class.
+    // A leading test class name picks that class; everything else goes to Qt Test.
     QStringList arguments = app.arguments();
     QString only;
-    if (arguments.size() > 1 && !arguments.at(1).startsWith(QLatin1Char('-')))
+    if (arguments.size() > 1 && registry().count(arguments.at(1).toStdString()))
         only = arguments.takeAt(1);
     int failures = 0;
     for (const auto &[name, factory] : registry()) {
@@ -79,14 +80,19 @@ QString sourcePath(const QString &relative) {
 }
 
 bool spinUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.hasExpired(timeout.count()))
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
+    if (done())
+        return true;
+    // Sleeps in the event loop between checks rather than spinning.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    poll.start(2);
+    loop.exec();
+    return done();
 }
 
 } // namespace testing

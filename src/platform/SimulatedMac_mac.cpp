@@ -1,0 +1,9 @@
+#include "platform/SimulatedMac.h"
+
+namespace platform {
+
+std::optional<QString> simulatedMacDirectory() {
+    return std::nullopt;
+}
+
+} // namespace platform
