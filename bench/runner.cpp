@@ -25,7 +25,8 @@
 namespace {
 
 // About 80 bytes a line; about one line in ten carries a secret, each kind in turn.
-void writeInput(const QString &path, int lines) {
+void writeInput(const QString &path, int lines)
+{
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(path));
@@ -55,12 +56,14 @@ void writeInput(const QString &path, int lines) {
     file.write(chunk);
 }
 
-double median(std::vector<double> values) {
+double median(std::vector<double> values)
+{
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-double runRunner(const QString &input, const QString &log, const QString &home) {
+double runRunner(const QString &input, const QString &log, const QString &home)
+{
     auto configuration = tallowmere::CLIService::Configuration::forHome(home);
     configuration.installLogPath = log;
     tallowmere::CLIService cli(configuration);
@@ -79,7 +82,8 @@ double runRunner(const QString &input, const QString &log, const QString &home) 
     return seconds;
 }
 
-double runSed(const QString &input, const QString &output) {
+double runSed(const QString &input, const QString &output)
+{
     const QString code = QStringLiteral("[0-9A-HJKMNP-TV-Z]{4}");
     const QStringList arguments = {
         QStringLiteral("-E"),
@@ -109,7 +113,8 @@ double runSed(const QString &input, const QString &output) {
     return seconds;
 }
 
-long peakResidentKilobytes() {
+long peakResidentKilobytes()
+{
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
@@ -117,7 +122,8 @@ long peakResidentKilobytes() {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     QCommandLineParser options;
     const QCommandLineOption inputOption(QStringLiteral("input"), QStringLiteral("Replay these lines."),

@@ -24,7 +24,8 @@ public:
     QString summary;
 
     // The source's display name ("Tallowmere" or "系统").
-    static QString rawValue(Source source) {
+    static QString rawValue(Source source)
+    {
         return source == Source::agent ? QStringLiteral("Tallowmere") : QStringLiteral("系统");
     }
     QString sourceName() const { return rawValue(source); }

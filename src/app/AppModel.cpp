@@ -3,7 +3,9 @@
 
 #include "app/PersistedState.h"
 #include "cli/AgentPackage.h"
+#include "cli/CLIService.h"
 #include "platform/Bundle.h"
+#include "status/AgentStatusClient.h"
 
 #include <QFileInfo>
 
@@ -13,7 +15,8 @@ namespace {
 
 // The model stores the link-save operation as one taking the whole link (or none).
 std::function<void(std::optional<OwnerSetupLink>)>
-wrapLinkSave(std::function<void(std::optional<QUrl>, std::optional<QDateTime>)> save) {
+wrapLinkSave(std::function<void(std::optional<QUrl>, std::optional<QDateTime>)> save)
+{
     if (!save)
         return {};
     return [save = std::move(save)](const std::optional<OwnerSetupLink> &link) {
@@ -26,7 +29,8 @@ wrapLinkSave(std::function<void(std::optional<QUrl>, std::optional<QDateTime>)> 
 
 } // namespace
 
-QList<PermissionItem> AppModel::initialPermissions() {
+QList<PermissionItem> AppModel::initialPermissions()
+{
     QList<PermissionItem> items;
     for (PermissionKind kind : allCases<PermissionKind>())
         items.append({PermissionRule{kind}, PermissionNativeState::unknown, false});
@@ -37,8 +41,16 @@ AppModel::AppModel(Dependencies dependencies, bool autoResume, QObject *parent)
     : QObject(parent)
     , m_profileDirectory(dependencies.profileDirectory.isEmpty() ? agent::defaultProfileDirectory()
                                                                  : dependencies.profileDirectory)
-    , m_operations(std::move(dependencies.operations))
-    , m_ownerSetupLinkSave(wrapLinkSave(m_operations.ownerSetupLinkSave)) {
+    , m_cli(dependencies.cli ? dependencies.cli : std::make_shared<CLIService>())
+    , m_agentStatus(AgentStatusClient::create(m_profileDirectory))
+    , m_operations(withDefaults(std::move(dependencies.operations)))
+    , m_ownerSetupLinkSave(wrapLinkSave(m_operations.ownerSetupLinkSave))
+{
+    for (auto changed : {&AppModel::installationValidatedChanged, &AppModel::statusSnapshotChanged,
+                         &AppModel::overallStateChanged, &AppModel::isSubmittingSetupChanged,
+                         &AppModel::installStageChanged})
+        connect(this, changed, this, &AppModel::statusTextsChanged);
+
     m_appVersion = platform::bundleShortVersion().value_or(QStringLiteral("--"));
 
     m_installStage = persisted::readInstallStage(m_profileDirectory);
@@ -84,17 +96,20 @@ AppModel::AppModel(Dependencies dependencies, bool autoResume, QObject *parent)
         }
     }
 
-    // Nothing to start yet: the start-up work arrives with the subsystems that do it.
-    Q_UNUSED(autoResume);
+    // The start-up task that resumes the installation at its stage joins this once it exists.
+    if (autoResume)
+        startStatusMonitoring();
 }
 
 AppModel::~AppModel() = default;
 
-QVariant AppModel::installStageVariant() const {
+QVariant AppModel::installStageVariant() const
+{
     return m_installStage ? QVariant::fromValue(*m_installStage) : QVariant();
 }
 
-void AppModel::setInstallStage(std::optional<InstallStage> stage) {
+void AppModel::setInstallStage(std::optional<InstallStage> stage)
+{
     const bool changed = m_installStage != stage;
     m_installStage = stage;
     persistInstallStage(stage);

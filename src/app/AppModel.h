@@ -10,6 +10,7 @@
 #include "binding/OwnerSetupSession.h"
 #include "cli/CLIResult.h"
 #include "cli/JITWorkspaceAuthorization.h"
+#include "status/AgentRuntimeStatus.h"
 #include "status/StatusSnapshot.h"
 
 #include <QCoro/QCoroTask>
@@ -20,6 +21,9 @@
 #include <functional>
 
 namespace tallowmere {
+
+class AgentStatusClient;
+class CLIService;
 
 // The one observable object of the application. Every screen reads it and every control calls one of
 // its operations. It reaches the outside world only through the injected operations below, so it can
@@ -71,6 +75,11 @@ class AppModel : public QObject {
     Q_PROPERTY(QVariant installStage READ installStageVariant NOTIFY installStageChanged)
     Q_PROPERTY(tallowmere::LoginItemState loginItemState READ loginItemState CONSTANT)
     Q_PROPERTY(tallowmere::ChromeState chromeState READ chromeState CONSTANT)
+    // Texts derived from the fields above; they notify whenever one of their inputs changes.
+    Q_PROPERTY(QString headlineStatusTitle READ headlineStatusTitle NOTIFY statusTextsChanged)
+    Q_PROPERTY(QString headlineStatusDetail READ headlineStatusDetail NOTIFY statusTextsChanged)
+    Q_PROPERTY(QString currentTask READ currentTask NOTIFY statusTextsChanged)
+    Q_PROPERTY(QString permissionSummary READ permissionSummary NOTIFY permissionsChanged)
 
 public:
     // The outside world. Every member may be left empty; an empty one takes its default binding.
@@ -93,7 +102,8 @@ public:
     };
 
     struct Dependencies {
-        QString profileDirectory; // empty: the agent's default profile directory
+        QString profileDirectory;        // empty: the agent's default profile directory
+        std::shared_ptr<CLIService> cli; // empty: a runner of the user's own
         Operations operations;
     };
 
@@ -105,6 +115,8 @@ public:
     LoginItemState loginItemState() const { return LoginItemState::unavailable; }
     ChromeState chromeState() const { return ChromeState::trusted; }
     const QString &profileDirectory() const { return m_profileDirectory; }
+    CLIService &cli() const { return *m_cli; }
+    AgentStatusClient &agentStatus() const { return *m_agentStatus; }
     std::optional<InstallStage> installStage() const { return m_installStage; }
     std::optional<PermissionKind> permissionAwaitingReturn() const { return m_permissionAwaitingReturn; }
 
@@ -138,16 +150,53 @@ public:
     double setupProgressFraction() const;
     bool showsPackageInstallProgress() const;
 
+    // Permission onboarding, and the re-check of a finished installation.
+    QCoro::Task<> advancePermissionOnboarding();
+    QCoro::Task<> continuePermissionOnboarding();
+    QCoro::Task<> confirmPermissionOnboarding(std::optional<PermissionKind> kind);
+    QCoro::Task<> manuallyConfirmFullDiskAccess();
+    void finishPermissionStageIfReady();
+    QCoro::Task<> refreshExistingPermissions();
+    QCoro::Task<> recoverExistingConfigurationIfNeeded();
+    QCoro::Task<> recheckExistingPermissionsOnLaunchIfNeeded();
+    void openSettings(std::optional<PermissionKind> kind);
+    std::optional<PermissionItem> currentPermissionOnboardingItem() const;
+    std::optional<PermissionKind> currentPermissionOnboardingKind() const;
+    ProgressCounts onboardingPermissionProgress() const;
+    QString permissionSummary() const;
+
+    // Status monitoring and its texts.
+    void startStatusMonitoring();
+    QCoro::Task<> refreshAgentStatus();
+    struct RuntimePresentation {
+        QString title;
+        std::optional<QString> activity;
+        bool operator==(const RuntimePresentation &) const = default;
+    };
+    static RuntimePresentation runtimePresentation(const AgentRuntimeStatus &status,
+                                                   const std::optional<AgentRuntimeStatus> &previous);
+    QString currentTask() const;
+    QString headlineStatusTitle() const;
+    QString headlineStatusDetail() const;
+    QString agentProcessDescription() const;
+    QString heartbeatDescription(const QDateTime &now) const;
+
 Q_SIGNALS:
     void installStageChanged();
+    void statusTextsChanged();
 
 private:
     static QList<SetupProgressItem> initialProgress();
     static QList<PermissionItem> initialPermissions();
     QVariant installStageVariant() const;
     void setInstallStage(std::optional<InstallStage> stage);
+    void setPermission(PermissionKind kind, PermissionNativeState state, bool verified);
+    void requestFocus(const FocusTarget &target);
+    Operations withDefaults(Operations operations);
 
     const QString m_profileDirectory;
+    const std::shared_ptr<CLIService> m_cli;
+    const std::shared_ptr<AgentStatusClient> m_agentStatus;
 
     // Injected operations, resolved at construction.
     const Operations m_operations;
@@ -155,8 +204,10 @@ private:
 
     std::optional<InstallStage> m_installStage;
     std::optional<QUuid> m_setupTaskID;
+    std::optional<QCoro::Task<>> m_statusTask;
     int m_consecutiveStatusFailures = 0;
     std::uint64_t m_statusSampleSequence = 0;
+    std::optional<AgentRuntimeStatus> m_previousRuntimeStatus;
     std::optional<PermissionKind> m_permissionAwaitingReturn;
     bool m_daemonInstallInFlight = false;
     bool m_ownerSetupRequestInFlight = false;

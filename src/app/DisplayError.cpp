@@ -2,7 +2,8 @@
 
 namespace tallowmere {
 
-std::optional<QString> RecoveryAction::title() const {
+std::optional<QString> RecoveryAction::title() const
+{
     switch (action) {
     case Case::openSystemSettings:
         return QStringLiteral("打开系统设置");
@@ -24,7 +25,8 @@ std::optional<QString> RecoveryAction::title() const {
     return std::nullopt;
 }
 
-DisplayError DisplayError::from(const QString &code, const std::optional<QString> &message) {
+DisplayError DisplayError::from(const QString &code, const std::optional<QString> &message)
+{
     const auto mentions = [&message](QLatin1String word) {
         return message && message->contains(word, Qt::CaseInsensitive);
     };

@@ -14,7 +14,8 @@ constexpr qsizetype feedLimit = 20;
 constexpr qsizetype shownErrorLength = 240;
 } // namespace
 
-void AppModel::fail(const QString &code, const std::optional<QString> &message) {
+void AppModel::fail(const QString &code, const std::optional<QString> &message)
+{
     setIsSubmittingSetup(false);
     setSetupAuthorization(std::nullopt);
     setOverallState(OverallState::error);
@@ -34,7 +35,8 @@ void AppModel::fail(const QString &code, const std::optional<QString> &message) 
     setSetupProgress(progress);
 }
 
-std::optional<QString> AppModel::safeErrorMessage(const std::optional<QString> &line) {
+std::optional<QString> AppModel::safeErrorMessage(const std::optional<QString> &line)
+{
     if (!line)
         return std::nullopt;
     const QString text = line->trimmed();
@@ -44,7 +46,8 @@ std::optional<QString> AppModel::safeErrorMessage(const std::optional<QString> &
     return leadingCharacters(text, shownErrorLength);
 }
 
-void AppModel::appendActivity(const QString &summary) {
+void AppModel::appendActivity(const QString &summary)
+{
     QList<ActivityEvent> feed = m_activities;
     feed.prepend({QUuid::createUuid(), platform::clock().now(), ActivityEvent::Source::agent, summary});
     if (feed.size() > feedLimit)

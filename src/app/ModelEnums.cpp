@@ -2,7 +2,8 @@
 
 namespace tallowmere {
 
-QString title(SetupPhase phase) {
+QString title(SetupPhase phase)
+{
     switch (phase) {
     case SetupPhase::runtime:
         return QStringLiteral("准备运行环境");

@@ -51,12 +51,14 @@ enum class ChromeState { trusted };
 Q_ENUM_NS(ChromeState)
 
 // The raw value of a case: its name.
-template <typename E> QString rawValue(E value) {
+template <typename E> QString rawValue(E value)
+{
     return QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(int(value)));
 }
 
 // The case whose raw value is exactly `text` (case-sensitive), if any.
-template <typename E> std::optional<E> fromRawValue(QStringView text) {
+template <typename E> std::optional<E> fromRawValue(QStringView text)
+{
     const QMetaEnum meta = QMetaEnum::fromType<E>();
     for (int i = 0; i < meta.keyCount(); ++i) {
         if (text == QLatin1String(meta.key(i)))
@@ -66,7 +68,8 @@ template <typename E> std::optional<E> fromRawValue(QStringView text) {
 }
 
 // Every case, in declaration order.
-template <typename E> std::vector<E> allCases() {
+template <typename E> std::vector<E> allCases()
+{
     const QMetaEnum meta = QMetaEnum::fromType<E>();
     std::vector<E> cases;
     cases.reserve(meta.keyCount());

@@ -13,12 +13,14 @@ namespace tallowmere::persisted {
 
 namespace {
 
-QString pathOf(const QString &directory, const char *name) {
+QString pathOf(const QString &directory, const char *name)
+{
     return directory + QLatin1Char('/') + QLatin1String(name);
 }
 
 // The whole file as text; nothing when it is missing, unreadable or not valid UTF-8.
-std::optional<QString> readText(const QString &directory, const char *name) {
+std::optional<QString> readText(const QString &directory, const char *name)
+{
     QFile file(pathOf(directory, name));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -32,12 +34,14 @@ std::optional<QString> readText(const QString &directory, const char *name) {
     return text;
 }
 
-template <typename E> std::optional<E> readSingleValue(const QString &directory, const char *name) {
+template <typename E> std::optional<E> readSingleValue(const QString &directory, const char *name)
+{
     const std::optional<QString> text = readText(directory, name);
     return text ? fromRawValue<E>(text->trimmed()) : std::nullopt;
 }
 
-bool isLineBreak(QChar c) {
+bool isLineBreak(QChar c)
+{
     switch (c.unicode()) {
     case 0x0A:   // line feed
     case 0x0B:   // vertical tab
@@ -52,7 +56,8 @@ bool isLineBreak(QChar c) {
     }
 }
 
-PermissionSet readPermissionSet(const QString &directory, const char *name) {
+PermissionSet readPermissionSet(const QString &directory, const char *name)
+{
     PermissionSet kinds;
     const std::optional<QString> text = readText(directory, name);
     if (!text)
@@ -70,23 +75,28 @@ PermissionSet readPermissionSet(const QString &directory, const char *name) {
 
 } // namespace
 
-std::optional<InstallStage> readInstallStage(const QString &profileDirectory) {
+std::optional<InstallStage> readInstallStage(const QString &profileDirectory)
+{
     return readSingleValue<InstallStage>(profileDirectory, installStageFile);
 }
 
-PermissionSet readCompletedPermissions(const QString &profileDirectory) {
+PermissionSet readCompletedPermissions(const QString &profileDirectory)
+{
     return readPermissionSet(profileDirectory, completedPermissionsFile);
 }
 
-PermissionSet readManualPermissions(const QString &profileDirectory) {
+PermissionSet readManualPermissions(const QString &profileDirectory)
+{
     return readPermissionSet(profileDirectory, manualPermissionsFile);
 }
 
-std::optional<PermissionKind> readAwaitingPermission(const QString &profileDirectory) {
+std::optional<PermissionKind> readAwaitingPermission(const QString &profileDirectory)
+{
     return readSingleValue<PermissionKind>(profileDirectory, awaitingPermissionFile);
 }
 
-QString permissionLines(const PermissionSet &kinds) {
+QString permissionLines(const PermissionSet &kinds)
+{
     if (kinds.empty())
         return QStringLiteral("\n");
     QString text;
@@ -95,7 +105,8 @@ QString permissionLines(const PermissionSet &kinds) {
     return text;
 }
 
-bool writeStateFile(const QString &directory, const char *name, const QString &content) {
+bool writeStateFile(const QString &directory, const char *name, const QString &content)
+{
     const QString target = pathOf(directory, name);
     // A temporary file in the same directory, created 0600, then renamed over the target: readers see
     // the old content or the new, never a part.
@@ -113,7 +124,8 @@ bool writeStateFile(const QString &directory, const char *name, const QString &c
     return QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
-void removeStateFile(const QString &directory, const char *name) {
+void removeStateFile(const QString &directory, const char *name)
+{
     QFile::remove(pathOf(directory, name));
 }
 
@@ -123,7 +135,8 @@ namespace tallowmere {
 
 using namespace persisted;
 
-void AppModel::persistInstallStage(std::optional<InstallStage> stage) {
+void AppModel::persistInstallStage(std::optional<InstallStage> stage)
+{
     if (!stage) {
         removeStateFile(m_profileDirectory, installStageFile);
         return;
@@ -132,7 +145,8 @@ void AppModel::persistInstallStage(std::optional<InstallStage> stage) {
     writeStateFile(m_profileDirectory, installStageFile, rawValue(*stage) + QLatin1Char('\n'));
 }
 
-void AppModel::persistCompletedPermissions() {
+void AppModel::persistCompletedPermissions()
+{
     PermissionSet verified;
     for (const PermissionItem &item : m_permissions) {
         if (item.verified)
@@ -141,7 +155,8 @@ void AppModel::persistCompletedPermissions() {
     writeStateFile(m_profileDirectory, completedPermissionsFile, permissionLines(verified));
 }
 
-void AppModel::persistManualPermissions() {
+void AppModel::persistManualPermissions()
+{
     PermissionSet manual;
     for (const PermissionItem &item : m_permissions) {
         if (item.nativeState == PermissionNativeState::manuallyConfirmed)
@@ -153,7 +168,8 @@ void AppModel::persistManualPermissions() {
         writeStateFile(m_profileDirectory, manualPermissionsFile, permissionLines(manual));
 }
 
-void AppModel::persistAwaitingPermission(std::optional<PermissionKind> kind) {
+void AppModel::persistAwaitingPermission(std::optional<PermissionKind> kind)
+{
     if (kind)
         writeStateFile(m_profileDirectory, awaitingPermissionFile, rawValue(*kind) + QLatin1Char('\n'));
     else

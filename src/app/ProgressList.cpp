@@ -14,7 +14,8 @@ struct StageProgress {
     bool currentRunning; // the setup stage waits for the user: nothing runs
 };
 
-StageProgress progressOf(InstallStage stage) {
+StageProgress progressOf(InstallStage stage)
+{
     switch (stage) {
     case InstallStage::runtime:
         return {SetupPhase::runtime, true};
@@ -34,14 +35,16 @@ StageProgress progressOf(InstallStage stage) {
 
 } // namespace
 
-QList<SetupProgressItem> AppModel::initialProgress() {
+QList<SetupProgressItem> AppModel::initialProgress()
+{
     QList<SetupProgressItem> items;
     for (SetupPhase phase : allCases<SetupPhase>())
         items.append({phase, ProgressState::pending});
     return items;
 }
 
-void AppModel::beginProgress() {
+void AppModel::beginProgress()
+{
     QList<SetupProgressItem> items = initialProgress();
     items.first().state = ProgressState::running;
     setSetupProgress(items);
@@ -50,7 +53,8 @@ void AppModel::beginProgress() {
     setOverallState(OverallState::starting);
 }
 
-void AppModel::restoreProgress(InstallStage stage) {
+void AppModel::restoreProgress(InstallStage stage)
+{
     const StageProgress row = progressOf(stage);
     QList<SetupProgressItem> items = initialProgress();
     for (SetupProgressItem &item : items) {
@@ -63,7 +67,8 @@ void AppModel::restoreProgress(InstallStage stage) {
 }
 
 void AppModel::applyProgress(const QString &phase, const QString &status,
-                             const std::optional<QString> &detail) {
+                             const std::optional<QString> &detail)
+{
     const std::optional<SetupPhase> target = fromRawValue<SetupPhase>(phase);
     if (!target)
         return;
@@ -81,7 +86,8 @@ void AppModel::applyProgress(const QString &phase, const QString &status,
                                              : std::nullopt);
 }
 
-void AppModel::updatePackageInstallProgress(std::optional<int> completed, std::optional<int> total) {
+void AppModel::updatePackageInstallProgress(std::optional<int> completed, std::optional<int> total)
+{
     if (!total) {
         if (!m_packageInstallProgress)
             return;
@@ -94,19 +100,22 @@ void AppModel::updatePackageInstallProgress(std::optional<int> completed, std::o
         PackageInstallProgress{std::min(std::max(completed.value_or(0), current), *total), *total});
 }
 
-AppModel::ProgressCounts AppModel::setupProgressCounts() const {
+AppModel::ProgressCounts AppModel::setupProgressCounts() const
+{
     const auto completed =
         std::count_if(m_setupProgress.begin(), m_setupProgress.end(),
                       [](const SetupProgressItem &item) { return item.state == ProgressState::complete; });
     return {int(completed), int(m_setupProgress.size())};
 }
 
-double AppModel::setupProgressFraction() const {
+double AppModel::setupProgressFraction() const
+{
     const ProgressCounts counts = setupProgressCounts();
     return counts.total == 0 ? 0.0 : double(counts.completed) / double(counts.total);
 }
 
-bool AppModel::showsPackageInstallProgress() const {
+bool AppModel::showsPackageInstallProgress() const
+{
     return m_isPreparingEnvironment && m_setupProgressDetail == QStringLiteral("安装 Tallowmere");
 }
 

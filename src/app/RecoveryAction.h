@@ -28,7 +28,8 @@ public:
     Case action = Case::none;
     std::optional<PermissionKind> permission; // only for openSystemSettings
 
-    static RecoveryAction openSystemSettings(std::optional<PermissionKind> kind = std::nullopt) {
+    static RecoveryAction openSystemSettings(std::optional<PermissionKind> kind = std::nullopt)
+    {
         return {Case::openSystemSettings, kind};
     }
     static RecoveryAction of(Case action) { return {action, std::nullopt}; }

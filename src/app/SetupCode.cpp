@@ -15,12 +15,14 @@ constexpr QLatin1String workspacePrefix("TMI1");
 constexpr QLatin1String workspaceCodeStart("TMI1-");
 
 // Digits and upper-case letters without I, L, O and U.
-bool inSetupCodeAlphabet(QChar c) {
+bool inSetupCodeAlphabet(QChar c)
+{
     static constexpr std::string_view alphabet = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
     return c.unicode() < 128 && alphabet.find(char(c.unicode())) != std::string_view::npos;
 }
 
-QString grouped(QStringView characters) {
+QString grouped(QStringView characters)
+{
     QString text;
     for (qsizetype i = 0; i < characters.size(); i += 4) {
         if (i > 0)
@@ -32,7 +34,8 @@ QString grouped(QStringView characters) {
 
 } // namespace
 
-QString formattedTallowmereSetupCodeInput(const QString &text) {
+QString formattedTallowmereSetupCodeInput(const QString &text)
+{
     QString kept;
     for (QChar c : text.toUpper()) {
         if (kept.size() == 16)
@@ -43,7 +46,8 @@ QString formattedTallowmereSetupCodeInput(const QString &text) {
     return grouped(kept);
 }
 
-std::optional<QString> canonicalTallowmereSetupCode(const QString &text) {
+std::optional<QString> canonicalTallowmereSetupCode(const QString &text)
+{
     QString compact;
     for (QChar c : text.toUpper()) {
         if (c != QLatin1Char('-') && !c.isSpace())
@@ -58,20 +62,23 @@ std::optional<QString> canonicalTallowmereSetupCode(const QString &text) {
     return grouped(compact);
 }
 
-QString AppModel::normalizedSetupCode() const {
+QString AppModel::normalizedSetupCode() const
+{
     if (auto canonical = canonicalTallowmereSetupCode(m_setupCode))
         return *canonical;
     return m_setupCode.trimmed().toUpper();
 }
 
-std::optional<QString> AppModel::setupCodeValidationMessage() const {
+std::optional<QString> AppModel::setupCodeValidationMessage() const
+{
     const QString code = normalizedSetupCode();
     if (code.isEmpty() || canonicalTallowmereSetupCode(code))
         return std::nullopt;
     return QStringLiteral("请输入 TMS2 或 TMI1 格式的安装码。");
 }
 
-std::optional<QString> AppModel::setupAgentNameValidationMessage() const {
+std::optional<QString> AppModel::setupAgentNameValidationMessage() const
+{
     if (!normalizedSetupCode().startsWith(workspaceCodeStart))
         return std::nullopt;
     static const QRegularExpression pattern(QStringLiteral("^[a-z0-9](?:[a-z0-9-]*[a-z0-9])?$"));
@@ -81,7 +88,8 @@ std::optional<QString> AppModel::setupAgentNameValidationMessage() const {
     return std::nullopt;
 }
 
-bool AppModel::canSubmitSetup() const {
+bool AppModel::canSubmitSetup() const
+{
     if (m_installStage != InstallStage::setup || m_configurationReady || m_isSubmittingSetup)
         return false;
     const QString code = normalizedSetupCode();

@@ -5,7 +5,8 @@
 
 namespace tallowmere {
 
-int PackageInstallProgress::percentage() const {
+int PackageInstallProgress::percentage() const
+{
     if (total <= 0)
         return 0;
     const double ratio = std::min(double(completed) / double(total), 1.0);

@@ -4,7 +4,8 @@
 
 namespace tallowmere::agent {
 
-QString defaultProfileDirectory() {
+QString defaultProfileDirectory()
+{
     return platform::homeDirectory() + QLatin1Char('/') + QLatin1String(profileDirectory);
 }
 

@@ -23,6 +23,12 @@ inline constexpr char cliResourceScriptExtension[] = "sh";
 inline constexpr char prepareOption[] = "--prepare";
 inline constexpr char setupOnlyOption[] = "--setup-only";
 
+// The running agent's status endpoint on the loopback interface, and the files in the profile
+// directory that give its port and bearer token.
+inline constexpr char statusPath[] = "/tui/status";
+inline constexpr char portFile[] = "tui-port";
+inline constexpr char tokenFile[] = "tui-token";
+
 // The permission probe module's exported checks.
 inline constexpr char screenRecordingProbe[] = "checkScreenRecordingPermission";
 inline constexpr char automationProbe[] = "checkAutomationPermission";

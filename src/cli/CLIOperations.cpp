@@ -13,20 +13,23 @@ void ignoreAuthorization(const JITWorkspaceAuthorization &) {}
 
 } // namespace
 
-QString CLIService::resourceScript() const {
+QString CLIService::resourceScript() const
+{
     if (!m_configuration.resourceScript)
         throw TallowmereNativeError(QStringLiteral("INSTALL_COMPONENT_MISSING"),
                                     QStringLiteral("安装组件不完整，请重新安装 Tallowmere"));
     return *m_configuration.resourceScript;
 }
 
-QCoro::Task<CLIResult> CLIService::prepareEnvironment(OutputHandler onOutput) {
+QCoro::Task<CLIResult> CLIService::prepareEnvironment(OutputHandler onOutput)
+{
     QStringList arguments{resourceScript(), QLatin1String(agent::prepareOption)};
     co_return co_await execute(std::move(arguments), std::nullopt, std::move(onOutput), ignoreAuthorization);
 }
 
 QCoro::Task<CLIResult> CLIService::setup(QString code, std::optional<QString> agentName,
-                                         OutputHandler onOutput, AuthorizationHandler onAuthorization) {
+                                         OutputHandler onOutput, AuthorizationHandler onAuthorization)
+{
     QStringList arguments{resourceScript(), QLatin1String(agent::setupOnlyOption)};
     if (agentName)
         arguments << *agentName;
@@ -35,7 +38,8 @@ QCoro::Task<CLIResult> CLIService::setup(QString code, std::optional<QString> ag
                                std::move(onAuthorization));
 }
 
-QString CLIService::permissionCommand(PermissionKind kind, int attempts, bool requestPrompt) const {
+QString CLIService::permissionCommand(PermissionKind kind, int attempts, bool requestPrompt) const
+{
     const ScriptTools &tools = m_configuration.tools;
     switch (kind) {
     case PermissionKind::screenRecording:
@@ -50,7 +54,8 @@ QString CLIService::permissionCommand(PermissionKind kind, int attempts, bool re
     return {};
 }
 
-QCoro::Task<bool> CLIService::permissionGranted(PermissionKind kind) {
+QCoro::Task<bool> CLIService::permissionGranted(PermissionKind kind)
+{
     QStringList arguments{QStringLiteral("-c"),
                           permissionCommand(kind, scripts::permissionCheckAttempts, false)};
     const CLIResult result =
@@ -58,7 +63,8 @@ QCoro::Task<bool> CLIService::permissionGranted(PermissionKind kind) {
     co_return result.status == 0;
 }
 
-QCoro::Task<bool> CLIService::preparePermission(PermissionKind kind) {
+QCoro::Task<bool> CLIService::preparePermission(PermissionKind kind)
+{
     // Screen Recording and Full Disk Access have no prompt: only System Settings grants them.
     if (kind == PermissionKind::screenRecording || kind == PermissionKind::fullDiskAccess)
         co_return false;
@@ -73,15 +79,18 @@ QCoro::Task<bool> CLIService::preparePermission(PermissionKind kind) {
     }
 }
 
-QString CLIService::daemonInstallCommand() const {
+QString CLIService::daemonInstallCommand() const
+{
     return scripts::daemonInstall(m_configuration.tools);
 }
 
-QString CLIService::agentUpdateCommand() const {
+QString CLIService::agentUpdateCommand() const
+{
     return scripts::agentUpdate(m_configuration.tools);
 }
 
-QCoro::Task<CLIResult> CLIService::installDaemon(OutputHandler onOutput) {
+QCoro::Task<CLIResult> CLIService::installDaemon(OutputHandler onOutput)
+{
     QStringList arguments{QStringLiteral("-c"), daemonInstallCommand()};
     co_return co_await execute(std::move(arguments), std::nullopt, std::move(onOutput), ignoreAuthorization);
 }

@@ -40,7 +40,8 @@ constexpr qsizetype readChunk = 256 * 1024;
 // child gets the write end as its descriptors 1 and 2.
 class OutputPipe {
 public:
-    OutputPipe() {
+    OutputPipe()
+    {
         if (::pipe2(m_fds, O_CLOEXEC) != 0) {
             m_fds[0] = m_fds[1] = -1;
             return;
@@ -50,31 +51,38 @@ public:
         ::fcntl(m_fds[0], F_SETPIPE_SZ, 1024 * 1024);
 #endif
     }
-    ~OutputPipe() {
+    ~OutputPipe()
+    {
         closeReadEnd();
         closeWriteEnd();
     }
     OutputPipe(const OutputPipe &) = delete;
     OutputPipe &operator=(const OutputPipe &) = delete;
 
-    bool isOpen() const {
+    bool isOpen() const
+    {
         return m_fds[0] >= 0;
     }
-    int readEnd() const {
+    int readEnd() const
+    {
         return m_fds[0];
     }
-    int writeEnd() const {
+    int writeEnd() const
+    {
         return m_fds[1];
     }
-    void closeReadEnd() {
+    void closeReadEnd()
+    {
         closeEnd(0);
     }
-    void closeWriteEnd() {
+    void closeWriteEnd()
+    {
         closeEnd(1);
     }
 
 private:
-    void closeEnd(int end) {
+    void closeEnd(int end)
+    {
         if (m_fds[end] >= 0)
             ::close(m_fds[end]);
         m_fds[end] = -1;
@@ -92,11 +100,13 @@ const QString runtimeDirectoryName = QStringLiteral("/.tallowmere/mac-app-runtim
 
 } // namespace
 
-CLIService::Configuration CLIService::Configuration::standard() {
+CLIService::Configuration CLIService::Configuration::standard()
+{
     return forHome(platform::homeDirectory());
 }
 
-CLIService::Configuration CLIService::Configuration::forHome(const QString &homeDirectory) {
+CLIService::Configuration CLIService::Configuration::forHome(const QString &homeDirectory)
+{
     Configuration configuration;
     configuration.homeDirectory = homeDirectory;
     configuration.installLogPath = homeDirectory + QLatin1Char('/') + QLatin1String(agent::profileDirectory) +
@@ -110,11 +120,14 @@ CLIService::Configuration CLIService::Configuration::forHome(const QString &home
 
 CLIService::CLIService(Configuration configuration, QObject *parent)
     : QObject(parent)
-    , m_configuration(std::move(configuration)) {}
+    , m_configuration(std::move(configuration))
+{
+}
 
 CLIService::~CLIService() = default;
 
-QProcessEnvironment CLIService::environment() const {
+QProcessEnvironment CLIService::environment() const
+{
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString &name : environment.keys()) {
         const QString upper = name.toUpper();
@@ -135,19 +148,22 @@ QProcessEnvironment CLIService::environment() const {
     return environment;
 }
 
-QString CLIService::ensureLogsDirectory() const {
+QString CLIService::ensureLogsDirectory() const
+{
     const QString directory = QFileInfo(m_configuration.installLogPath).absolutePath();
     QDir().mkpath(directory);
     return directory;
 }
 
-void CLIService::terminateRunningProcess() {
+void CLIService::terminateRunningProcess()
+{
     if (m_process && m_process->state() != QProcess::NotRunning)
         m_process->terminate();
 }
 
 QCoro::Task<CLIResult> CLIService::execute(QStringList arguments, std::optional<QString> stdinText,
-                                           OutputHandler onOutput, AuthorizationHandler onAuthorization) {
+                                           OutputHandler onOutput, AuthorizationHandler onAuthorization)
+{
     if (m_process)
         throw TallowmereNativeError(QStringLiteral("OPERATION_ALREADY_RUNNING"),
                                     QStringLiteral("Tallowmere 正在执行一项操作"));
@@ -289,7 +305,8 @@ QCoro::Task<CLIResult> CLIService::execute(QStringList arguments, std::optional<
     // Should this run unwind early, the reader must not wait for slots nobody will free.
     struct Abandon {
         ReaderLink &link;
-        ~Abandon() {
+        ~Abandon()
+        {
             link.abandoned = true;
             link.freeSlots.release(batchesInFlight);
         }

@@ -12,7 +12,9 @@ public:
     TallowmereNativeError(QString code, QString message)
         : std::runtime_error(message.toStdString())
         , m_code(std::move(code))
-        , m_message(std::move(message)) {}
+        , m_message(std::move(message))
+    {
+    }
     const QString &code() const { return m_code; }
     const QString &message() const { return m_message; }
 
@@ -26,7 +28,9 @@ private:
 class PassThroughError : public std::runtime_error {
 public:
     explicit PassThroughError(const QString &description)
-        : std::runtime_error(description.toStdString()) {}
+        : std::runtime_error(description.toStdString())
+    {
+    }
 };
 
 class FileError : public PassThroughError { // reading or writing a file

@@ -16,7 +16,8 @@ namespace {
 constexpr qsizetype flushThreshold = 64 * 1024;
 }
 
-std::unique_ptr<InstallLog> InstallLog::open(const QString &path) {
+std::unique_ptr<InstallLog> InstallLog::open(const QString &path)
+{
     const QFileInfo info(path);
     QDir().mkpath(info.absolutePath());
     if (info.exists() && info.size() > rotationSize) {
@@ -31,12 +32,14 @@ std::unique_ptr<InstallLog> InstallLog::open(const QString &path) {
     return std::unique_ptr<InstallLog>(new InstallLog(fd));
 }
 
-InstallLog::~InstallLog() {
+InstallLog::~InstallLog()
+{
     flush();
     ::close(m_fd);
 }
 
-void InstallLog::writeLine(QByteArrayView utf8) {
+void InstallLog::writeLine(QByteArrayView utf8)
+{
     const size_t start = m_pending.size();
     m_pending.resize(start + size_t(utf8.size()) + 1);
     std::memcpy(m_pending.data() + start, utf8.data(), size_t(utf8.size()));
@@ -45,7 +48,8 @@ void InstallLog::writeLine(QByteArrayView utf8) {
         flush();
 }
 
-void InstallLog::flush() {
+void InstallLog::flush()
+{
     const char *data = m_pending.data();
     size_t left = m_pending.size();
     while (left > 0) {

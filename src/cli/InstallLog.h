@@ -26,7 +26,9 @@ public:
 
 private:
     explicit InstallLog(int fd)
-        : m_fd(fd) {}
+        : m_fd(fd)
+    {
+    }
     int m_fd;
     std::vector<char> m_pending;
 };

@@ -23,13 +23,15 @@ constexpr qsizetype maxLinkLength = 2048;
 #define TM_NOT_TERMINATOR "[^\\n\\x0B\\f\\r\\x{85}\\x{2028}\\x{2029}]"
 #define TM_LINE_END "(?:\\r\\n|[\\n\\x0B\\f\\r\\x{85}\\x{2028}\\x{2029}])?\\z"
 
-const QRegularExpression &headerPattern() {
+const QRegularExpression &headerPattern()
+{
     static const QRegularExpression pattern(
         QStringLiteral("^Workspace account created \\((Google|Zoho)\\):" TM_LINE_END));
     return pattern;
 }
 
-const QRegularExpression &labelledPattern(bool email) {
+const QRegularExpression &labelledPattern(bool email)
+{
     static const QRegularExpression emailPattern(
         QStringLiteral("^Email:" TM_SPACE "+(" TM_NOT_TERMINATOR "+)" TM_LINE_END));
     static const QRegularExpression passwordPattern(
@@ -37,16 +39,19 @@ const QRegularExpression &labelledPattern(bool email) {
     return email ? emailPattern : passwordPattern;
 }
 
-std::optional<QString> capture(const QRegularExpression &pattern, const QString &line) {
+std::optional<QString> capture(const QRegularExpression &pattern, const QString &line)
+{
     const QRegularExpressionMatch match = pattern.match(line);
     return match.hasMatch() ? std::optional(match.captured(1)) : std::nullopt;
 }
 
-bool acceptableEmail(const QString &email) {
+bool acceptableEmail(const QString &email)
+{
     return !email.isEmpty() && email.contains(QLatin1Char('@')) && characterCount(email) <= maxEmailLength;
 }
 
-bool acceptablePassword(const QString &password) {
+bool acceptablePassword(const QString &password)
+{
     return !password.isEmpty() && characterCount(password) <= maxPasswordLength;
 }
 
@@ -56,7 +61,8 @@ struct Provider {
     QString callbackPath;
 };
 
-std::optional<Provider> providerNamed(const QString &name) {
+std::optional<Provider> providerNamed(const QString &name)
+{
     const auto text = [](std::string_view view) {
         return QString::fromLatin1(view.data(), qsizetype(view.size()));
     };
@@ -76,7 +82,8 @@ std::optional<Provider> providerNamed(const QString &name) {
 }
 
 // The query as name/value pairs, each percent-decoded; an item without "=" has the empty value.
-QList<std::pair<QString, QString>> queryItems(const QUrl &url) {
+QList<std::pair<QString, QString>> queryItems(const QUrl &url)
+{
     QList<std::pair<QString, QString>> items;
     if (!url.hasQuery())
         return items;
@@ -92,7 +99,8 @@ QList<std::pair<QString, QString>> queryItems(const QUrl &url) {
     return items;
 }
 
-bool acceptableRedirect(const QString &text, const Provider &provider) {
+bool acceptableRedirect(const QString &text, const Provider &provider)
+{
     const QUrl redirect(text, QUrl::StrictMode);
     if (!redirect.isValid() || !redirect.userName().isEmpty() || !redirect.password().isEmpty() ||
         redirect.hasQuery() || redirect.hasFragment() ||
@@ -113,7 +121,8 @@ bool acceptableRedirect(const QString &text, const Provider &provider) {
 } // namespace
 
 std::optional<QUrl> JITAuthorizationOutputParser::validatedAuthorizationURL(const QString &text,
-                                                                            const QString &provider) {
+                                                                            const QString &provider)
+{
     if (text.size() > maxLinkLength ||
         std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
         return std::nullopt;
@@ -142,7 +151,8 @@ std::optional<QUrl> JITAuthorizationOutputParser::validatedAuthorizationURL(cons
     return url;
 }
 
-std::optional<JITWorkspaceAuthorization> JITAuthorizationOutputParser::jsonEvent(const QString &line) {
+std::optional<JITWorkspaceAuthorization> JITAuthorizationOutputParser::jsonEvent(const QString &line)
+{
     // Only an object can be an event: skip the parser for every other line.
     const qsizetype first =
         std::find_if_not(line.begin(), line.end(), [](QChar c) { return c.isSpace(); }) - line.begin();
@@ -172,7 +182,8 @@ std::optional<JITWorkspaceAuthorization> JITAuthorizationOutputParser::jsonEvent
     return JITWorkspaceAuthorization{provider, email, password, *url};
 }
 
-bool JITAuthorizationOutputParser::mayConsume(QLatin1StringView line) {
+bool JITAuthorizationOutputParser::mayConsume(QLatin1StringView line)
+{
     if (line.isEmpty())
         return false;
     switch (line.front().unicode()) {
@@ -191,7 +202,8 @@ bool JITAuthorizationOutputParser::mayConsume(QLatin1StringView line) {
     }
 }
 
-std::optional<JITWorkspaceAuthorization> JITAuthorizationOutputParser::consume(const QString &line) {
+std::optional<JITWorkspaceAuthorization> JITAuthorizationOutputParser::consume(const QString &line)
+{
     if (line.isEmpty())
         return std::nullopt;
     // Each form starts with its own character (an event may also start with blanks).

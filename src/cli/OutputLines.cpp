@@ -23,18 +23,21 @@ constexpr qsizetype errorLineLength = 240;
 // almost every position without comparing.
 class ErrorWords {
 public:
-    static const ErrorWords &instance() {
+    static const ErrorWords &instance()
+    {
         static const ErrorWords words;
         return words;
     }
 
     // Whether a word may start with these two ASCII characters.
-    bool mayStartWith(char16_t c, char16_t next) const {
+    bool mayStartWith(char16_t c, char16_t next) const
+    {
         return (m_seconds[c][next >> 6] >> (next & 63)) & 1;
     }
 
     // Whether a word starts at `i` of a line (UTF-16, or the bytes of an ASCII line).
-    template <typename Char> bool startsAt(const Char *text, qsizetype size, qsizetype i) const {
+    template <typename Char> bool startsAt(const Char *text, qsizetype size, qsizetype i) const
+    {
         const char16_t c = unit(text, i);
         if constexpr (std::is_same_v<Char, char16_t>) {
             if (c >= 128)
@@ -46,7 +49,8 @@ public:
         return candidates && englishWordAt(text, size, i, candidates);
     }
 
-    bool foundIn(QStringView text) const {
+    bool foundIn(QStringView text) const
+    {
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (startsAt(text.utf16(), text.size(), i))
                 return true;
@@ -68,7 +72,8 @@ public:
                                                 QLatin1String("exit code")};
 
 private:
-    ErrorWords() {
+    ErrorWords()
+    {
         for (size_t index = 0; index < std::size(english); ++index) {
             const QLatin1String word = english[index];
             for (char16_t first : {lower(word[0].unicode()), upper(word[0].unicode())}) {
@@ -84,12 +89,14 @@ private:
     static char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
     static char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; }
 
-    template <typename Char> static char16_t unit(const Char *text, qsizetype i) {
+    template <typename Char> static char16_t unit(const Char *text, qsizetype i)
+    {
         return char16_t(std::make_unsigned_t<Char>(text[i]));
     }
 
     template <typename Char>
-    static bool englishWordAt(const Char *text, qsizetype size, qsizetype i, std::uint16_t candidates) {
+    static bool englishWordAt(const Char *text, qsizetype size, qsizetype i, std::uint16_t candidates)
+    {
         for (unsigned rest = candidates; rest; rest &= rest - 1) {
             const QLatin1String word = english[std::countr_zero(rest)];
             if (i + word.size() > size)
@@ -103,7 +110,8 @@ private:
         return false;
     }
 
-    static bool chineseWordAt(QStringView text) {
+    static bool chineseWordAt(QStringView text)
+    {
         for (QStringView word : {u"失败", u"无法", u"未完成", u"不完整", u"不可用", u"无效", u"超时"}) {
             if (text.startsWith(word))
                 return true;
@@ -124,7 +132,8 @@ struct LineFacts {
 
 // One byte per pair of ASCII characters: bit 7 when the first is a redaction trigger, bit 0 when the
 // pair may start an error word. Most pairs are 0, so a scan rarely branches.
-const std::uint8_t *pairKinds() {
+const std::uint8_t *pairKinds()
+{
     static const auto table = [] {
         const ErrorWords &words = ErrorWords::instance();
         auto kinds = std::make_unique<std::uint8_t[]>(128 * 128);
@@ -140,7 +149,8 @@ const std::uint8_t *pairKinds() {
 }
 
 // One pass over the bytes of an ASCII line: the common case, without the checks for other characters.
-LineFacts scanAscii(const char *text, qsizetype size) {
+LineFacts scanAscii(const char *text, qsizetype size)
+{
     const ErrorWords &words = ErrorWords::instance();
     const std::uint8_t *pairs = pairKinds();
     const auto *p = reinterpret_cast<const unsigned char *>(text);
@@ -163,7 +173,8 @@ LineFacts scanAscii(const char *text, qsizetype size) {
 }
 
 // One pass over a line.
-template <typename Char> LineFacts scan(const Char *p, qsizetype size) {
+template <typename Char> LineFacts scan(const Char *p, qsizetype size)
+{
     const ErrorWords &words = ErrorWords::instance();
     const std::uint8_t *pairs = pairKinds();
     LineFacts facts;
@@ -186,13 +197,15 @@ template <typename Char> LineFacts scan(const Char *p, qsizetype size) {
     return facts;
 }
 
-std::optional<QString> candidateOf(const QString &trimmedLine, bool mentionsError) {
+std::optional<QString> candidateOf(const QString &trimmedLine, bool mentionsError)
+{
     if (!mentionsError || trimmedLine.isEmpty() || trimmedLine.startsWith(QLatin1Char('{')))
         return std::nullopt;
     return leadingCharacters(trimmedLine, errorLineLength);
 }
 
-bool isAscii(QByteArrayView bytes) {
+bool isAscii(QByteArrayView bytes)
+{
     const char *p = bytes.data();
     qsizetype left = bytes.size();
     for (; left >= 8; p += 8, left -= 8) {
@@ -211,7 +224,8 @@ bool isAscii(QByteArrayView bytes) {
 // Decodes UTF-8, replacing each maximal ill-formed subpart by one U+FFFD, so that a character cut
 // short shows as one replacement character rather than one per byte. `exact` tells whether the
 // bytes were valid, so that the text's UTF-8 form is the bytes themselves.
-QString decodeUtf8(QByteArrayView bytes, bool *exact) {
+QString decodeUtf8(QByteArrayView bytes, bool *exact)
+{
     *exact = true;
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
@@ -272,7 +286,8 @@ QString decodeUtf8(QByteArrayView bytes, bool *exact) {
 
 // An ASCII line without the blanks at its ends (the white space of ASCII: tab to carriage return
 // and the blank).
-QByteArrayView trimmedAscii(QByteArrayView bytes) {
+QByteArrayView trimmedAscii(QByteArrayView bytes)
+{
     const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     qsizetype begin = 0;
     qsizetype end = bytes.size();
@@ -289,7 +304,8 @@ struct Line {
     bool sameAsBytes = false; // its UTF-8 form is exactly the buffer's bytes
 };
 
-Line lineOf(QByteArrayView bytes) {
+Line lineOf(QByteArrayView bytes)
+{
     Line line;
     bool exact = false;
     const QString decoded = decodeUtf8(bytes, &exact);
@@ -300,19 +316,22 @@ Line lineOf(QByteArrayView bytes) {
 
 } // namespace
 
-void OutputBatch::addLine(QStringView line) {
+void OutputBatch::addLine(QStringView line)
+{
     if (m_text.isNull())
         m_text.reserve(32 * 1024);
     m_entries.push_back({m_text.size(), line.size()});
     m_text.append(line);
 }
 
-void OutputBatch::addAuthorization(JITWorkspaceAuthorization authorization) {
+void OutputBatch::addAuthorization(JITWorkspaceAuthorization authorization)
+{
     m_entries.push_back({0, 0, int(m_authorizations.size())});
     m_authorizations.push_back(std::move(authorization));
 }
 
-std::optional<QString> takeLine(QByteArray &buffer) {
+std::optional<QString> takeLine(QByteArray &buffer)
+{
     if (buffer.isEmpty())
         return std::nullopt;
     Line line = lineOf(buffer);
@@ -320,19 +339,22 @@ std::optional<QString> takeLine(QByteArray &buffer) {
     return std::move(line.text);
 }
 
-std::optional<QString> errorCandidate(const QString &text) {
+std::optional<QString> errorCandidate(const QString &text)
+{
     const QString trimmed = text.trimmed();
     return candidateOf(trimmed, ErrorWords::instance().foundIn(trimmed));
 }
 
-void OutputBatch::addLatin1Line(QByteArrayView line) {
+void OutputBatch::addLatin1Line(QByteArrayView line)
+{
     if (m_text.isNull())
         m_text.reserve(32 * 1024);
     m_entries.push_back({m_text.size(), line.size()});
     m_text.append(QLatin1String(line));
 }
 
-void OutputLineProcessor::feed(const char *bytes, qsizetype size, OutputBatch &out) {
+void OutputLineProcessor::feed(const char *bytes, qsizetype size, OutputBatch &out)
+{
     const char *end = bytes + size;
     while (bytes < end) {
         const char *newline = static_cast<const char *>(std::memchr(bytes, '\n', size_t(end - bytes)));
@@ -354,12 +376,14 @@ void OutputLineProcessor::feed(const char *bytes, qsizetype size, OutputBatch &o
     }
 }
 
-void OutputLineProcessor::finish(OutputBatch &out) {
+void OutputLineProcessor::finish(OutputBatch &out)
+{
     handleLine(m_buffer, out);
     m_buffer.resize(0);
 }
 
-void OutputLineProcessor::handleLine(QByteArrayView bytes, OutputBatch &out) {
+void OutputLineProcessor::handleLine(QByteArrayView bytes, OutputBatch &out)
+{
     if (bytes.isEmpty()) // no line, as opposed to a line of blanks
         return;
     // Most output is ASCII text that no rule touches: it passes as the bytes it came in.

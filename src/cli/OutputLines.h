@@ -24,7 +24,8 @@ public:
 
     // Calls `onLine` or `onAuthorization` for each entry, in order.
     template <typename OnLine, typename OnAuthorization>
-    void forEach(OnLine onLine, OnAuthorization onAuthorization) const {
+    void forEach(OnLine onLine, OnAuthorization onAuthorization) const
+    {
         for (const Entry &entry : m_entries) {
             if (entry.authorization >= 0)
                 onAuthorization(m_authorizations[size_t(entry.authorization)]);
@@ -58,7 +59,9 @@ public:
     static constexpr qsizetype lineBufferLimit = 262144;
 
     explicit OutputLineProcessor(InstallLog *log)
-        : m_log(log) {}
+        : m_log(log)
+    {
+    }
 
     void feed(const char *bytes, qsizetype size, OutputBatch &out);
     void finish(OutputBatch &out); // end of output: the last line, if it had no line feed

@@ -15,7 +15,8 @@ namespace tallowmere {
 namespace {
 
 // ICU \s: tab, line feed, form feed, carriage return and the separator categories.
-bool isSpace(char32_t c) {
+bool isSpace(char32_t c)
+{
     switch (c) {
     case '\t':
     case '\n':
@@ -39,7 +40,8 @@ bool isSpace(char32_t c) {
 }
 
 // ICU \w: alphabetic characters, marks, decimal digits, connector punctuation, ZWNJ and ZWJ.
-bool isWordCharacter(char32_t c) {
+bool isWordCharacter(char32_t c)
+{
     if (c < 0x80)
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
     if (c == 0x200C || c == 0x200D)
@@ -63,7 +65,8 @@ bool isWordCharacter(char32_t c) {
 }
 
 // The code point at `i` and the code point before `i` (0 at the ends), surrogate pairs combined.
-char32_t codePointAt(QStringView s, qsizetype i) {
+char32_t codePointAt(QStringView s, qsizetype i)
+{
     if (i >= s.size())
         return 0;
     const QChar c = s[i];
@@ -72,7 +75,8 @@ char32_t codePointAt(QStringView s, qsizetype i) {
     return c.unicode();
 }
 
-char32_t codePointBefore(QStringView s, qsizetype i) {
+char32_t codePointBefore(QStringView s, qsizetype i)
+{
     if (i <= 0)
         return 0;
     const QChar c = s[i - 1];
@@ -82,7 +86,8 @@ char32_t codePointBefore(QStringView s, qsizetype i) {
 }
 
 // Length in code units of the run of \S starting at `i` (a surrogate pair is one non-space).
-qsizetype nonSpaceRun(QStringView s, qsizetype i) {
+qsizetype nonSpaceRun(QStringView s, qsizetype i)
+{
     qsizetype end = i;
     while (end < s.size()) {
         const char32_t c = codePointAt(s, end);
@@ -93,7 +98,8 @@ qsizetype nonSpaceRun(QStringView s, qsizetype i) {
     return end - i;
 }
 
-qsizetype spaceRun(QStringView s, qsizetype i) {
+qsizetype spaceRun(QStringView s, qsizetype i)
+{
     qsizetype end = i;
     while (end < s.size() && isSpace(s[end].unicode())) // no separator lies outside the BMP
         ++end;
@@ -111,7 +117,8 @@ struct Match {
 // anchor to the next and `matchAt` checks the surroundings. Anchors come in the order of the match
 // starts, so the leftmost-first, non-overlapping order of a regular-expression replacement holds.
 template <typename MatchAt>
-QString replaceMatches(const QString &s, QChar anchor, QLatin1String replacement, MatchAt matchAt) {
+QString replaceMatches(const QString &s, QChar anchor, QLatin1String replacement, MatchAt matchAt)
+{
     QString out;
     qsizetype copied = 0;
     for (qsizetype a = s.indexOf(anchor); a >= 0; a = s.indexOf(anchor, a + 1)) {
@@ -131,7 +138,8 @@ QString replaceMatches(const QString &s, QChar anchor, QLatin1String replacement
     return out;
 }
 
-Match controlSequenceAt(QStringView s, qsizetype i) {
+Match controlSequenceAt(QStringView s, qsizetype i)
+{
     if (i + 1 >= s.size() || s[i + 1] != u'[')
         return {};
     qsizetype j = i + 2;
@@ -144,7 +152,8 @@ Match controlSequenceAt(QStringView s, qsizetype i) {
     return {};
 }
 
-bool foldedEquals(QStringView s, qsizetype i, std::u16string_view lowerWord) {
+bool foldedEquals(QStringView s, qsizetype i, std::u16string_view lowerWord)
+{
     if (i < 0 || i + qsizetype(lowerWord.size()) > s.size())
         return false;
     for (size_t k = 0; k < lowerWord.size(); ++k) {
@@ -156,7 +165,8 @@ bool foldedEquals(QStringView s, qsizetype i, std::u16string_view lowerWord) {
 
 // "label:" (anchored at its colon), then optional blanks, then at least one non-blank; the label and
 // the blanks are kept.
-Match labelledValueAt(QStringView s, qsizetype colon, std::u16string_view label) {
+Match labelledValueAt(QStringView s, qsizetype colon, std::u16string_view label)
+{
     const qsizetype start = colon + 1 - qsizetype(label.size());
     if (!foldedEquals(s, start, label))
         return {};
@@ -166,7 +176,8 @@ Match labelledValueAt(QStringView s, qsizetype colon, std::u16string_view label)
 }
 
 // "http://" or "https://" (anchored at the colon) and at least one non-blank.
-Match urlAt(QStringView s, qsizetype colon) {
+Match urlAt(QStringView s, qsizetype colon)
+{
     if (!s.mid(colon).startsWith(u"://"))
         return {};
     qsizetype start = colon - 4;
@@ -178,7 +189,8 @@ Match urlAt(QStringView s, qsizetype colon) {
     return rest == 0 ? Match{} : Match{start, colon + 3 + rest - start, 0};
 }
 
-bool isCodeCharacter(char16_t c) {
+bool isCodeCharacter(char16_t c)
+{
     const char16_t f = fold(c);
     if (f >= '0' && f <= '9')
         return true;
@@ -188,7 +200,8 @@ bool isCodeCharacter(char16_t c) {
 }
 
 // PREFIX-XXXX-XXXX-XXXX between word boundaries, anchored at the hyphen after the prefix.
-Match setupCodeAt(QStringView s, qsizetype hyphen) {
+Match setupCodeAt(QStringView s, qsizetype hyphen)
+{
     constexpr qsizetype length = 19;
     const qsizetype i = hyphen - 4;
     if (i < 0 || i + length > s.size())
@@ -207,7 +220,8 @@ Match setupCodeAt(QStringView s, qsizetype hyphen) {
 
 } // namespace
 
-QString sanitize(const QString &line) {
+QString sanitize(const QString &line)
+{
     RedactionTriggers triggers;
     const char16_t *text = QStringView(line).utf16();
     for (qsizetype i = 0; i < line.size(); ++i) {
@@ -217,7 +231,8 @@ QString sanitize(const QString &line) {
     return sanitize(line, triggers);
 }
 
-QString sanitize(const QString &line, const RedactionTriggers &triggers) {
+QString sanitize(const QString &line, const RedactionTriggers &triggers)
+{
     if (!triggers.any())
         return line;
     QString redacted = line;

@@ -20,7 +20,8 @@ inline constexpr char16_t escape = 0x1B;
 
 // Case folding as (?i) applies it to the ASCII letters of the patterns: long s folds to s and the
 // Kelvin sign to k, like their ASCII counterparts.
-constexpr char16_t fold(char16_t c) {
+constexpr char16_t fold(char16_t c)
+{
     if (c >= u'A' && c <= u'Z')
         return char16_t(c + (u'a' - u'A'));
     if (c == 0x017F)
@@ -31,7 +32,8 @@ constexpr char16_t fold(char16_t c) {
 }
 
 // The characters around which a rule can match.
-constexpr bool isRedactionTrigger(char16_t c) {
+constexpr bool isRedactionTrigger(char16_t c)
+{
     return c == escape || c == u':' || c == u'-';
 }
 
@@ -39,7 +41,8 @@ constexpr bool isRedactionTrigger(char16_t c) {
 // possible: an escape a control sequence, a colon after "l" or "d" a label, a colon before "//" a
 // web address, a hyphen after "2" or "1" a setup code.
 template <typename Char>
-void noteRedactionTrigger(const Char *text, qsizetype size, qsizetype i, RedactionTriggers &triggers) {
+void noteRedactionTrigger(const Char *text, qsizetype size, qsizetype i, RedactionTriggers &triggers)
+{
     const auto at = [text](qsizetype k) { return char16_t(std::make_unsigned_t<Char>(text[k])); };
     switch (at(i)) {
     case escape:

@@ -7,7 +7,8 @@
 
 namespace tallowmere {
 
-ScriptTools ScriptTools::inDirectory(const QString &directory) {
+ScriptTools ScriptTools::inDirectory(const QString &directory)
+{
     const auto tool = [&directory](const char *name) {
         return directory + QLatin1Char('/') + QLatin1String(name);
     };
@@ -18,14 +19,16 @@ namespace scripts {
 
 namespace {
 
-QString templateText(const QString &name) {
+QString templateText(const QString &name)
+{
     QFile file(QStringLiteral(":/scripts/") + name);
     if (!file.open(QIODevice::ReadOnly))
         throw std::logic_error("missing script template " + name.toStdString());
     return QString::fromUtf8(file.readAll());
 }
 
-void substitute(QString &text, const QString &name, const QString &value) {
+void substitute(QString &text, const QString &name, const QString &value)
+{
     static const QRegularExpression unsafe(QStringLiteral("[\"$`\\\\\\n]"));
     if (value.contains(unsafe))
         throw std::invalid_argument("unsafe script value for " + name.toStdString());
@@ -35,7 +38,8 @@ void substitute(QString &text, const QString &name, const QString &value) {
 } // namespace
 
 QString render(const QString &templateName, const ScriptTools &tools,
-               const std::vector<std::pair<QString, QString>> &values) {
+               const std::vector<std::pair<QString, QString>> &values)
+{
     QString text = templateText(templateName);
     for (const auto &[name, value] : values)
         substitute(text, name, value);
@@ -48,16 +52,19 @@ QString render(const QString &templateName, const ScriptTools &tools,
     return text;
 }
 
-QString daemonInstall(const ScriptTools &tools, int attempts) {
+QString daemonInstall(const ScriptTools &tools, int attempts)
+{
     return render(QStringLiteral("daemon-install.sh"), tools,
                   {{QStringLiteral("ATTEMPTS"), QString::number(attempts)}});
 }
 
-QString agentUpdate(const ScriptTools &tools) {
+QString agentUpdate(const ScriptTools &tools)
+{
     return render(QStringLiteral("agent-update.sh"), tools);
 }
 
-QString permissionProbe(const ScriptTools &tools, const QString &probeName, int attempts) {
+QString permissionProbe(const ScriptTools &tools, const QString &probeName, int attempts)
+{
     const QString program = render(QStringLiteral("permission-probe.js"), tools);
     return render(QStringLiteral("permission-probe.sh"), tools,
                   {{QStringLiteral("PROBE_PROGRAM_BASE64"), QString::fromLatin1(program.toUtf8().toBase64())},
@@ -65,7 +72,8 @@ QString permissionProbe(const ScriptTools &tools, const QString &probeName, int 
                    {QStringLiteral("ATTEMPTS"), QString::number(attempts)}});
 }
 
-QString accessibilityProbe(const ScriptTools &tools, int attempts, bool requestPrompt) {
+QString accessibilityProbe(const ScriptTools &tools, int attempts, bool requestPrompt)
+{
     return render(
         QStringLiteral("accessibility-probe.sh"), tools,
         {{QStringLiteral("ATTEMPTS"), QString::number(attempts)},

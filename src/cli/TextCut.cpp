@@ -4,7 +4,8 @@
 
 namespace tallowmere {
 
-QString leadingCharacters(const QString &text, qsizetype count) {
+QString leadingCharacters(const QString &text, qsizetype count)
+{
     if (text.size() <= count) // never more characters than code units
         return text;
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
@@ -18,7 +19,8 @@ QString leadingCharacters(const QString &text, qsizetype count) {
     return text.left(end);
 }
 
-qsizetype characterCount(const QString &text) {
+qsizetype characterCount(const QString &text)
+{
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype count = 0;
     while (finder.toNextBoundary() >= 0)

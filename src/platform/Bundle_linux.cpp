@@ -7,7 +7,8 @@
 
 namespace platform {
 
-std::optional<QString> bundleShortVersion() {
+std::optional<QString> bundleShortVersion()
+{
 #ifdef TALLOWMERE_VERSION
     return QStringLiteral(TALLOWMERE_VERSION);
 #else
@@ -15,7 +16,8 @@ std::optional<QString> bundleShortVersion() {
 #endif
 }
 
-std::optional<QString> bundleResourcePath(const QString &name, const QString &extension) {
+std::optional<QString> bundleResourcePath(const QString &name, const QString &extension)
+{
     // Inside the simulated Mac, it is the bundle; otherwise resources lie beside the executable.
     const QString directory = simulatedMacDirectory().value_or(QCoreApplication::applicationDirPath() +
                                                                QStringLiteral("/resources"));

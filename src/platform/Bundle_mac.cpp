@@ -4,7 +4,8 @@
 
 namespace platform {
 
-std::optional<QString> bundleShortVersion() {
+std::optional<QString> bundleShortVersion()
+{
     CFBundleRef bundle = CFBundleGetMainBundle();
     if (!bundle)
         return std::nullopt;
@@ -14,7 +15,8 @@ std::optional<QString> bundleShortVersion() {
     return QString::fromCFString(static_cast<CFStringRef>(value));
 }
 
-std::optional<QString> bundleResourcePath(const QString &name, const QString &extension) {
+std::optional<QString> bundleResourcePath(const QString &name, const QString &extension)
+{
     CFBundleRef bundle = CFBundleGetMainBundle();
     if (!bundle)
         return std::nullopt;

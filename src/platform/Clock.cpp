@@ -11,7 +11,8 @@ class SystemClock final : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
 
-    QCoro::Task<> sleep(std::chrono::milliseconds duration, const QObject *guard) override {
+    QCoro::Task<> sleep(std::chrono::milliseconds duration, const QObject *guard) override
+    {
         QTimer timer;
         timer.setSingleShot(true);
         timer.setTimerType(Qt::PreciseTimer);
@@ -29,21 +30,28 @@ Clock *current = &systemClock;
 
 } // namespace
 
-Clock &clock() {
+Clock &clock()
+{
     return *current;
 }
 
 ScopedClock::ScopedClock(Clock &clock)
-    : m_previous(std::exchange(current, &clock)) {}
+    : m_previous(std::exchange(current, &clock))
+{
+}
 
-ScopedClock::~ScopedClock() {
+ScopedClock::~ScopedClock()
+{
     current = m_previous;
 }
 
 VirtualClock::VirtualClock(QDateTime start)
-    : m_now(std::move(start)) {}
+    : m_now(std::move(start))
+{
+}
 
-VirtualClock::~VirtualClock() {
+VirtualClock::~VirtualClock()
+{
     // Whoever still sleeps wakes up now rather than never.
     while (!m_sleepers.empty()) {
         Sleeper *sleeper = m_sleepers.begin()->second;
@@ -52,7 +60,8 @@ VirtualClock::~VirtualClock() {
     }
 }
 
-void VirtualClock::remove(Sleeper *sleeper) {
+void VirtualClock::remove(Sleeper *sleeper)
+{
     for (auto it = m_sleepers.begin(); it != m_sleepers.end(); ++it) {
         if (it->second == sleeper) {
             m_sleepers.erase(it);
@@ -61,7 +70,8 @@ void VirtualClock::remove(Sleeper *sleeper) {
     }
 }
 
-QCoro::Task<> VirtualClock::sleep(std::chrono::milliseconds duration, const QObject *guard) {
+QCoro::Task<> VirtualClock::sleep(std::chrono::milliseconds duration, const QObject *guard)
+{
     Sleeper sleeper;
     m_sleepers.emplace(m_now.addMSecs(duration.count()), &sleeper);
     QObject context;
@@ -75,7 +85,8 @@ QCoro::Task<> VirtualClock::sleep(std::chrono::milliseconds duration, const QObj
     remove(&sleeper);
 }
 
-void VirtualClock::advance(std::chrono::milliseconds step) {
+void VirtualClock::advance(std::chrono::milliseconds step)
+{
     const QDateTime target = m_now.addMSecs(step.count());
     QCoreApplication::processEvents();
     while (!m_sleepers.empty() && m_sleepers.begin()->first <= target) {

@@ -5,18 +5,21 @@
 namespace platform {
 
 namespace {
-QString &homeOverride() {
+QString &homeOverride()
+{
     static QString path;
     return path;
 }
 } // namespace
 
-QString homeDirectory() {
+QString homeDirectory()
+{
     const QString &path = homeOverride();
     return path.isEmpty() ? QDir::homePath() : path;
 }
 
-void setHomeDirectoryOverride(const QString &path) {
+void setHomeDirectoryOverride(const QString &path)
+{
     homeOverride() = path;
 }
 

@@ -2,7 +2,8 @@
 
 namespace platform {
 
-std::optional<QString> simulatedMacDirectory() {
+std::optional<QString> simulatedMacDirectory()
+{
     const QString directory = qEnvironmentVariable("TALLOWMERE_SIM_DIR");
     return directory.isEmpty() ? std::nullopt : std::optional(directory);
 }

@@ -2,7 +2,8 @@
 
 namespace platform {
 
-std::optional<QString> simulatedMacDirectory() {
+std::optional<QString> simulatedMacDirectory()
+{
     return std::nullopt;
 }
 

@@ -25,7 +25,8 @@ public:
     Awaiter wait() { return Awaiter{this}; }
 
     bool fired() const { return m_fired; }
-    void fire() {
+    void fire()
+    {
         if (m_fired)
             return;
         m_fired = true;

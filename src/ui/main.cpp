@@ -11,7 +11,8 @@
 namespace {
 
 // Saves what the window shows once it has rendered, says where, and quits.
-void screenshotAndQuit(QQmlApplicationEngine &engine, const QString &path) {
+void screenshotAndQuit(QQmlApplicationEngine &engine, const QString &path)
+{
     QTimer::singleShot(1500, &engine, [&engine, path] {
         auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().value(0));
         const bool saved = window && window->grabWindow().save(path);
@@ -23,7 +24,8 @@ void screenshotAndQuit(QQmlApplicationEngine &engine, const QString &path) {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Tallowmere"));
 

@@ -16,9 +16,14 @@ struct ModelFixture {
     void write(const QString &name, const QByteArray &bytes) const { writeFile(file(name), bytes); }
     void configure() const { write(QStringLiteral("config.json"), "{}"); }
 
-    std::unique_ptr<tallowmere::AppModel> build(tallowmere::AppModel::Operations operations = {}) const {
+    std::unique_ptr<tallowmere::AppModel> build(tallowmere::AppModel::Operations operations = {},
+                                                std::shared_ptr<tallowmere::CLIService> cli = {},
+                                                bool autoResume = false) const
+    {
         return std::make_unique<tallowmere::AppModel>(
-            tallowmere::AppModel::Dependencies{profile, std::move(operations)}, false);
+            tallowmere::AppModel::Dependencies{
+                .profileDirectory = profile, .cli = std::move(cli), .operations = std::move(operations)},
+            autoResume);
     }
 };
 

@@ -13,7 +13,8 @@ Q_DECLARE_METATYPE(tallowmere::OverallState)
 namespace {
 
 // One letter per phase, in phase order: p pending, r running, c complete, f failed.
-QString progressLetters(const QList<SetupProgressItem> &items) {
+QString progressLetters(const QList<SetupProgressItem> &items)
+{
     QString letters;
     for (const SetupProgressItem &item : items)
         letters += QLatin1Char("prcf"[int(item.state)]);
@@ -22,7 +23,8 @@ QString progressLetters(const QList<SetupProgressItem> &items) {
 
 // One letter per permission, in kind order: u unknown, n not granted, g granted, m manually confirmed;
 // upper case when verified.
-QString permissionLetters(const QList<PermissionItem> &items) {
+QString permissionLetters(const QList<PermissionItem> &items)
+{
     QString letters;
     for (const PermissionItem &item : items) {
         const QChar letter = QLatin1Char("ungm"[int(item.nativeState)]);
@@ -37,7 +39,8 @@ class AppModelConstructionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void stageAndProgressFromDisk_data() {
+    void stageAndProgressFromDisk_data()
+    {
         QTest::addColumn<QByteArray>("stageFile"); // null: no file
         QTest::addColumn<bool>("configured");
         QTest::addColumn<QString>("stage"); // empty: none
@@ -79,7 +82,8 @@ private slots:
             << "ccccccccrp" << true << false << QByteArray("handshake\n");
     }
 
-    void stageAndProgressFromDisk() {
+    void stageAndProgressFromDisk()
+    {
         QFETCH(QByteArray, stageFile);
         QFETCH(bool, configured);
         QFETCH(QString, stage);
@@ -109,7 +113,8 @@ private slots:
         QCOMPARE(testing::readFile(stagePath), stageFileAfter);
     }
 
-    void permissionsFromMarkers_data() {
+    void permissionsFromMarkers_data()
+    {
         QTest::addColumn<QByteArray>("completed"); // null: no file
         QTest::addColumn<QByteArray>("manual");
         QTest::addColumn<QString>("states");
@@ -126,7 +131,8 @@ private slots:
             << QByteArray("automation \r\nAccessibility\nscreenRecording") << QByteArray() << "Guuu";
     }
 
-    void permissionsFromMarkers() {
+    void permissionsFromMarkers()
+    {
         QFETCH(QByteArray, completed);
         QFETCH(QByteArray, manual);
         QFETCH(QString, states);
@@ -140,7 +146,8 @@ private slots:
         QCOMPARE(permissionLetters(fixture.build()->permissions()), states);
     }
 
-    void awaitedPermissionFromMarker_data() {
+    void awaitedPermissionFromMarker_data()
+    {
         QTest::addColumn<QByteArray>("marker");
         QTest::addColumn<QString>("awaited");
 
@@ -152,7 +159,8 @@ private slots:
         QTest::newRow("not UTF-8") << QByteArray("automation\xff\n") << "";
     }
 
-    void awaitedPermissionFromMarker() {
+    void awaitedPermissionFromMarker()
+    {
         QFETCH(QByteArray, marker);
         QFETCH(QString, awaited);
 
@@ -163,7 +171,8 @@ private slots:
         QCOMPARE(kind ? rawValue(*kind) : QString(), awaited);
     }
 
-    void bindingLinkIsLoadedOnlyInTheChannelStage_data() {
+    void bindingLinkIsLoadedOnlyInTheChannelStage_data()
+    {
         QTest::addColumn<QByteArray>("stage");
         QTest::addColumn<int>("loads");
         QTest::newRow("channel") << QByteArray("channel\n") << 1;
@@ -171,7 +180,8 @@ private slots:
         QTest::newRow("finished") << QByteArray() << 0;
     }
 
-    void bindingLinkIsLoadedOnlyInTheChannelStage() {
+    void bindingLinkIsLoadedOnlyInTheChannelStage()
+    {
         QFETCH(QByteArray, stage);
         QFETCH(int, loads);
 
@@ -189,7 +199,8 @@ private slots:
         QCOMPARE(calls, loads);
     }
 
-    void initialValues() {
+    void initialValues()
+    {
         ModelFixture fixture;
         fixture.configure();
         const auto model = fixture.build();
@@ -207,7 +218,8 @@ private slots:
     }
 
     // Views find every published field by name and are told when it changes, and only then.
-    void publishedFieldsNotifyOnChange_data() {
+    void publishedFieldsNotifyOnChange_data()
+    {
         QTest::addColumn<QString>("name");
         for (const char *name : {"setupCode",
                                  "setupAgentName",
@@ -250,7 +262,8 @@ private slots:
             QTest::newRow(name) << QString::fromLatin1(name);
     }
 
-    void publishedFieldsNotifyOnChange() {
+    void publishedFieldsNotifyOnChange()
+    {
         QFETCH(QString, name);
         const QMetaObject &meta = AppModel::staticMetaObject;
         const int index = meta.indexOfProperty(name.toLatin1().constData());
@@ -258,7 +271,8 @@ private slots:
         QVERIFY(meta.property(index).hasNotifySignal());
     }
 
-    void setterNotifiesOnlyRealChanges() {
+    void setterNotifiesOnlyRealChanges()
+    {
         ModelFixture fixture;
         const auto model = fixture.build();
         QSignalSpy code(model.get(), &AppModel::setupCodeChanged);

@@ -19,7 +19,8 @@ class FailuresTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void classification_data() {
+    void classification_data()
+    {
         using Case = RecoveryAction::Case;
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("message"); // noMessage: absent
@@ -73,7 +74,8 @@ private slots:
             << QStringLiteral("操作失败：CODE_UNAVAILABLE") << generalImpact << Case::openLogs;
     }
 
-    void classification() {
+    void classification()
+    {
         using Case = RecoveryAction::Case;
         QFETCH(QString, code);
         QFETCH(QString, message);
@@ -90,7 +92,8 @@ private slots:
         QCOMPARE(error.recovery, RecoveryAction::of(recovery));
     }
 
-    void recoveryTitles() {
+    void recoveryTitles()
+    {
         using Case = RecoveryAction::Case;
         QCOMPARE(RecoveryAction::openSystemSettings(PermissionKind::automation).title(),
                  QStringLiteral("打开系统设置"));
@@ -103,7 +106,8 @@ private slots:
         QCOMPARE(RecoveryAction::of(Case::recheckPermissions).title(), QStringLiteral("检查权限"));
     }
 
-    void safeErrorMessage_data() {
+    void safeErrorMessage_data()
+    {
         QTest::addColumn<QString>("line"); // noMessage: absent
         QTest::addColumn<QString>("safe"); // noMessage: none
 
@@ -120,7 +124,8 @@ private slots:
             << QString::fromUtf8("😀").repeated(241) << QString::fromUtf8("😀").repeated(240);
     }
 
-    void safeErrorMessage() {
+    void safeErrorMessage()
+    {
         QFETCH(QString, line);
         QFETCH(QString, safe);
         const auto result =
@@ -128,7 +133,8 @@ private slots:
         QCOMPARE(result.value_or(noMessage), safe);
     }
 
-    void failureRecordsOneErrorAndMarksRunningPhases() {
+    void failureRecordsOneErrorAndMarksRunningPhases()
+    {
         ModelFixture fixture;
         const auto model = fixture.build();
         model->applyProgress(QStringLiteral("redeem"), QStringLiteral("running"),
@@ -152,7 +158,8 @@ private slots:
         QCOMPARE(model->installStage(), InstallStage::runtime);
     }
 
-    void deadCodeForgetsTheSetupToolState() {
+    void deadCodeForgetsTheSetupToolState()
+    {
         ModelFixture fixture;
         fixture.write(QStringLiteral("setup-state.json"), "{}");
         const auto model = fixture.build();
@@ -169,7 +176,8 @@ private slots:
         QCOMPARE(model->focusRevision(), 2);
     }
 
-    void activityFeedKeepsTheNewestTwenty() {
+    void activityFeedKeepsTheNewestTwenty()
+    {
         testing::VirtualTime time;
         ModelFixture fixture;
         const auto model = fixture.build();

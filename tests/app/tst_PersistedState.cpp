@@ -12,12 +12,14 @@ class PersistedStateTest : public QObject {
     Q_OBJECT
 
     // Everything in the profile directory, so that a leftover temporary file shows.
-    static QStringList entries(const QString &directory) {
+    static QStringList entries(const QString &directory)
+    {
         return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
 private slots:
-    void stageFileBytesAndPermissions() {
+    void stageFileBytesAndPermissions()
+    {
         ModelFixture fixture;
         const auto model = fixture.build(); // writes "runtime"
         const QString path = fixture.file(QLatin1String(installStageFile));
@@ -33,7 +35,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(path));
     }
 
-    void stageWriterCreatesTheProfileDirectory() {
+    void stageWriterCreatesTheProfileDirectory()
+    {
         testing::ScratchHome home;
         const QString profile = home.path() + QStringLiteral("/not/yet/there");
         AppModel model({profile, {}}, false);
@@ -41,7 +44,8 @@ private slots:
                  QByteArray("runtime\n"));
     }
 
-    void permissionWritersRelyOnTheDirectory() {
+    void permissionWritersRelyOnTheDirectory()
+    {
         testing::ScratchHome home;
         const QString profile = home.path() + QStringLiteral("/missing");
         AppModel model({profile, {}}, false);
@@ -51,7 +55,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(profile));
     }
 
-    void permissionMarkersOfAFreshModel() {
+    void permissionMarkersOfAFreshModel()
+    {
         ModelFixture fixture;
         const auto model = fixture.build();
         model->persistCompletedPermissions();
@@ -60,7 +65,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(fixture.file(QLatin1String(manualPermissionsFile))));
     }
 
-    void permissionMarkersFollowTheItems() {
+    void permissionMarkersFollowTheItems()
+    {
         ModelFixture fixture;
         fixture.write(QLatin1String(completedPermissionsFile), "fullDiskAccess\nscreenRecording\n");
         fixture.write(QLatin1String(manualPermissionsFile), "fullDiskAccess\n");
@@ -76,7 +82,8 @@ private slots:
         QCOMPARE(testing::posixMode(fixture.file(QLatin1String(manualPermissionsFile))), 0600);
     }
 
-    void awaitingMarkerWrittenAndDeleted() {
+    void awaitingMarkerWrittenAndDeleted()
+    {
         ModelFixture fixture;
         const auto model = fixture.build();
         const QString path = fixture.file(QLatin1String(awaitingPermissionFile));
@@ -86,7 +93,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(path));
     }
 
-    void permissionSetReader_data() {
+    void permissionSetReader_data()
+    {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("kinds");
 
@@ -105,7 +113,8 @@ private slots:
         QTest::newRow("not UTF-8") << QByteArray("automation\n\xc3\x28\n") << "";
     }
 
-    void permissionSetReader() {
+    void permissionSetReader()
+    {
         QFETCH(QByteArray, content);
         QFETCH(QString, kinds);
         testing::ScratchHome home;
@@ -117,7 +126,8 @@ private slots:
         QCOMPARE(read.join(QLatin1Char(',')), kinds);
     }
 
-    void stageReader_data() {
+    void stageReader_data()
+    {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("stage");
         QTest::newRow("between blanks and blank lines") << QByteArray("\n  channel \t\n\n") << "channel";
@@ -126,7 +136,8 @@ private slots:
         QTest::newRow("empty") << QByteArray("") << "";
     }
 
-    void stageReader() {
+    void stageReader()
+    {
         QFETCH(QByteArray, content);
         QFETCH(QString, stage);
         testing::ScratchHome home;
@@ -135,7 +146,8 @@ private slots:
         QCOMPARE(read ? rawValue(*read) : QString(), stage);
     }
 
-    void unreadableFilesReadAsEmpty() {
+    void unreadableFilesReadAsEmpty()
+    {
         testing::ScratchHome home;
         // A directory where the file should be cannot be read as text.
         QDir(home.path()).mkdir(QLatin1String(installStageFile));
@@ -145,7 +157,8 @@ private slots:
         QVERIFY(readManualPermissions(home.path() + QStringLiteral("/nowhere")).empty());
     }
 
-    void failedReplacementLeavesNoTemporaryFile() {
+    void failedReplacementLeavesNoTemporaryFile()
+    {
         testing::ScratchHome home;
         // A non-empty directory in the file's place cannot be replaced.
         QDir(home.path()).mkpath(QLatin1String(installStageFile) + QStringLiteral("/keep"));

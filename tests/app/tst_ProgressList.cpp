@@ -7,14 +7,16 @@ using testing::ModelFixture;
 
 namespace {
 
-QString letters(const QList<SetupProgressItem> &items) {
+QString letters(const QList<SetupProgressItem> &items)
+{
     QString text;
     for (const SetupProgressItem &item : items)
         text += QLatin1Char("prcf"[int(item.state)]);
     return text;
 }
 
-QList<SetupProgressItem> fromLetters(const QString &text) {
+QList<SetupProgressItem> fromLetters(const QString &text)
+{
     QList<SetupProgressItem> items;
     for (int i = 0; i < text.size(); ++i)
         items.append({SetupPhase(i), ProgressState(QStringLiteral("prcf").indexOf(text.at(i)))});
@@ -29,7 +31,8 @@ class ProgressListTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void restoreForEachStage_data() {
+    void restoreForEachStage_data()
+    {
         QTest::addColumn<InstallStage>("stage");
         QTest::addColumn<QString>("progress");
         QTest::newRow("runtime") << InstallStage::runtime << "rppppppppp";
@@ -40,7 +43,8 @@ private slots:
         QTest::newRow("handshake") << InstallStage::handshake << "ccccccccrp";
     }
 
-    void restoreForEachStage() {
+    void restoreForEachStage()
+    {
         QFETCH(InstallStage, stage);
         QFETCH(QString, progress);
         ModelFixture fixture;
@@ -52,7 +56,8 @@ private slots:
         QCOMPARE(model->setupProgressDetail(), QStringLiteral("kept"));
     }
 
-    void applyEvent_data() {
+    void applyEvent_data()
+    {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("phase");
         QTest::addColumn<QString>("status");
@@ -102,7 +107,8 @@ private slots:
             << "running" << QString(100, QLatin1Char('d')) << "cccccccccr" << QString(80, QLatin1Char('d'));
     }
 
-    void applyEvent() {
+    void applyEvent()
+    {
         QFETCH(QString, before);
         QFETCH(QString, phase);
         QFETCH(QString, status);
@@ -119,7 +125,8 @@ private slots:
         QCOMPARE(model->setupProgressDetail().value_or(none), detailAfter);
     }
 
-    void packageCounter_data() {
+    void packageCounter_data()
+    {
         QTest::addColumn<QString>("events");  // "completed/total" events, "-" for an absent number
         QTest::addColumn<QString>("counter"); // "completed/total", or none
 
@@ -139,7 +146,8 @@ private slots:
                                                   << "6/8";
     }
 
-    void packageCounter() {
+    void packageCounter()
+    {
         QFETCH(QString, events);
         QFETCH(QString, counter);
         ModelFixture fixture;
@@ -156,7 +164,8 @@ private slots:
                  counter);
     }
 
-    void percentage_data() {
+    void percentage_data()
+    {
         QTest::addColumn<int>("completed");
         QTest::addColumn<int>("total");
         QTest::addColumn<int>("percent");
@@ -167,14 +176,16 @@ private slots:
         QTest::newRow("1 of 200 rounds up") << 1 << 200 << 1;
     }
 
-    void percentage() {
+    void percentage()
+    {
         QFETCH(int, completed);
         QFETCH(int, total);
         QFETCH(int, percent);
         QCOMPARE((PackageInstallProgress{completed, total}.percentage()), percent);
     }
 
-    void beginStartsAFreshList() {
+    void beginStartsAFreshList()
+    {
         ModelFixture fixture;
         const auto model = fixture.build();
         model->setSetupProgress(fromLetters(QStringLiteral("ccccfppppp")));
@@ -190,7 +201,8 @@ private slots:
         QCOMPARE(model->overallState(), OverallState::starting);
     }
 
-    void countsAndFraction() {
+    void countsAndFraction()
+    {
         ModelFixture fixture;
         const auto model = fixture.build();
         model->setSetupProgress(fromLetters(QStringLiteral("cccfrppppp")));
@@ -199,7 +211,8 @@ private slots:
         QCOMPARE(model->setupProgressFraction(), 0.3);
     }
 
-    void packageCounterShowsOnlyWhileInstallingThePackage() {
+    void packageCounterShowsOnlyWhileInstallingThePackage()
+    {
         ModelFixture fixture;
         const auto model = fixture.build();
         model->setIsPreparingEnvironment(true);
@@ -215,7 +228,8 @@ private slots:
         QVERIFY(!model->showsPackageInstallProgress());
     }
 
-    void unchangedListDoesNotNotify() {
+    void unchangedListDoesNotNotify()
+    {
         ModelFixture fixture;
         const auto model = fixture.build();
         QSignalSpy spy(model.get(), &AppModel::setupProgressChanged);

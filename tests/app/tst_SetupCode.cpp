@@ -15,7 +15,8 @@ class SetupCodeTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void formattedInput_data() {
+    void formattedInput_data()
+    {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("field");
 
@@ -34,13 +35,15 @@ private slots:
         QTest::newRow("full-width digits are not code characters") << QString::fromUtf8("TMS2１２") << "TMS2";
     }
 
-    void formattedInput() {
+    void formattedInput()
+    {
         QFETCH(QString, typed);
         QFETCH(QString, field);
         QCOMPARE(formattedTallowmereSetupCodeInput(typed), field);
     }
 
-    void canonicalCode_data() {
+    void canonicalCode_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("canonical"); // empty: none
 
@@ -64,13 +67,15 @@ private slots:
                                << "";
     }
 
-    void canonicalCode() {
+    void canonicalCode()
+    {
         QFETCH(QString, text);
         QFETCH(QString, canonical);
         QCOMPARE(canonicalTallowmereSetupCode(text).value_or(QString()), canonical);
     }
 
-    void validationMessages_data() {
+    void validationMessages_data()
+    {
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("normalized");
@@ -138,7 +143,8 @@ private slots:
             << "TMI1-0000" << codeMessage << nameMessage;
     }
 
-    void validationMessages() {
+    void validationMessages()
+    {
         QFETCH(QString, code);
         QFETCH(QString, name);
         QFETCH(QString, normalized);
@@ -154,14 +160,16 @@ private slots:
         QCOMPARE(model->setupAgentNameValidationMessage().value_or(QString()), nameError);
     }
 
-    void noSubmissionOutsideTheSetupStage() {
+    void noSubmissionOutsideTheSetupStage()
+    {
         ModelFixture fixture; // fresh profile: stage runtime
         const auto model = fixture.build();
         model->setSetupCode(QStringLiteral("TMS2-0000-1111-2222"));
         QVERIFY(!model->canSubmitSetup());
     }
 
-    void noSubmissionOnceConfigured() {
+    void noSubmissionOnceConfigured()
+    {
         ModelFixture fixture;
         fixture.configure();
         fixture.write(QLatin1String(persisted::installStageFile), "setup\n");

@@ -8,7 +8,8 @@ namespace testing {
 
 // The runner's redaction rules as regular expressions, with \s and \w spelled out the way the runner
 // defines them: the slow, obvious version that the fast scanners are checked against.
-inline QString referenceSanitize(QString text) {
+inline QString referenceSanitize(QString text)
+{
     static const QString space = QStringLiteral("[\\t\\n\\f\\r\\p{Z}]");
     static const QString word = QStringLiteral("[\\p{L}\\p{Nl}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}]");
     static const QString code = QStringLiteral("[0-9A-HJKMNP-TV-Z]{4}");
@@ -29,7 +30,8 @@ inline QString referenceSanitize(QString text) {
 }
 
 // Whether a line counts as an error line: the obvious search of the lower-cased, trimmed line.
-inline bool referenceMentionsError(const QString &line) {
+inline bool referenceMentionsError(const QString &line)
+{
     static const QStringList words = {QStringLiteral("error"),
                                       QStringLiteral("failed"),
                                       QStringLiteral("failure"),

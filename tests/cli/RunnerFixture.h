@@ -21,7 +21,8 @@ struct RunnerFixture {
     ScratchHome home;
     std::unique_ptr<tallowmere::CLIService> cli = std::make_unique<tallowmere::CLIService>(configuration());
 
-    tallowmere::CLIService::Configuration configuration() const {
+    tallowmere::CLIService::Configuration configuration() const
+    {
         auto configuration = tallowmere::CLIService::Configuration::forHome(home.path());
         configuration.resourceScript = std::nullopt;
         return configuration;
@@ -31,13 +32,15 @@ struct RunnerFixture {
     // Collectors for a run's callbacks.
     struct Collector {
         std::shared_ptr<RunOutput> output = std::make_shared<RunOutput>();
-        tallowmere::OutputHandler lines() {
+        tallowmere::OutputHandler lines()
+        {
             return [output = output](QStringView line) {
                 output->lines << line.toString();
                 output->allOnMainThread &= QThread::currentThread() == qApp->thread();
             };
         }
-        tallowmere::AuthorizationHandler authorizations() {
+        tallowmere::AuthorizationHandler authorizations()
+        {
             return [output = output](const tallowmere::JITWorkspaceAuthorization &authorization) {
                 output->authorizations << authorization;
                 output->allOnMainThread &= QThread::currentThread() == qApp->thread();
@@ -45,7 +48,8 @@ struct RunnerFixture {
         }
     };
 
-    RunOutput run(const QString &script, std::optional<QString> stdinText = std::nullopt) {
+    RunOutput run(const QString &script, std::optional<QString> stdinText = std::nullopt)
+    {
         Collector collector;
         collector.output->result = await(cli->execute({QStringLiteral("-c"), script}, std::move(stdinText),
                                                       collector.lines(), collector.authorizations()));

@@ -12,7 +12,8 @@ namespace testing {
 class SimulatedMac {
 public:
     SimulatedMac()
-        : m_state(m_home.path() + QStringLiteral("/sim-state")) {
+        : m_state(m_home.path() + QStringLiteral("/sim-state"))
+    {
         qputenv("TALLOWMERE_SIM_STATE", m_state.toUtf8());
         simctl({QStringLiteral("init")});
         auto configuration = tallowmere::CLIService::Configuration::forHome(m_home.path());
@@ -21,7 +22,8 @@ public:
         cli = std::make_unique<tallowmere::CLIService>(configuration);
     }
 
-    ~SimulatedMac() {
+    ~SimulatedMac()
+    {
         simctl({QStringLiteral("shutdown")});
         qunsetenv("TALLOWMERE_SIM_STATE");
     }
@@ -31,7 +33,8 @@ public:
 
     QString home() const { return m_home.path(); }
     QString file(const QString &relative) const { return m_home.path() + QLatin1Char('/') + relative; }
-    QString profileFile(const QString &name) const {
+    QString profileFile(const QString &name) const
+    {
         return file(QStringLiteral(".tallowmere/profiles/default/") + name);
     }
 
@@ -39,7 +42,8 @@ public:
     QString get(const QString &key) { return simctl({QStringLiteral("get"), key}).trimmed(); }
 
     // Lays out the runtime and the agent package, as runtime preparation does.
-    void prepareRuntime() {
+    void prepareRuntime()
+    {
         const tallowmere::CLIResult result = await(cli->prepareEnvironment({}));
         if (result.status != 0)
             qFatal("runtime preparation failed in the simulated Mac");
@@ -50,7 +54,8 @@ public:
         tallowmere::CLIResult result;
         QStringList lines;
     };
-    Run run(const QString &script) {
+    Run run(const QString &script)
+    {
         Run run;
         run.result = await(cli->execute({QStringLiteral("-c"), script}, std::nullopt,
                                         [&run](QStringView line) { run.lines << line.toString(); }, {}));
@@ -60,7 +65,8 @@ public:
     std::unique_ptr<tallowmere::CLIService> cli;
 
 private:
-    QString simctl(const QStringList &arguments) {
+    QString simctl(const QStringList &arguments)
+    {
         QProcess process;
         process.start(sourcePath(QStringLiteral("sim/simctl")), arguments);
         process.waitForFinished(30000);

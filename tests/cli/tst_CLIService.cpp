@@ -10,7 +10,8 @@ using testing::RunnerFixture;
 
 namespace {
 
-QString errorCode(const std::function<void()> &action) {
+QString errorCode(const std::function<void()> &action)
+{
     try {
         action();
     } catch (const TallowmereNativeError &error) {
@@ -25,7 +26,8 @@ class CLIServiceTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void linesArriveInOrderOnTheMainThread() {
+    void linesArriveInOrderOnTheMainThread()
+    {
         RunnerFixture fixture;
         const auto run = fixture.run(
             QStringLiteral("printf 'first\\r\\n\\n\\n  \\nsecond\\t\\nno line feed'; echo err >&2"));
@@ -35,14 +37,16 @@ private slots:
         QCOMPARE(run.result.status, 0);
     }
 
-    void exitStatusIsAResult() {
+    void exitStatusIsAResult()
+    {
         RunnerFixture fixture;
         const auto run = fixture.run(QStringLiteral("echo bye; exit 3"));
         QCOMPARE(run.result.status, 3);
         QCOMPARE(run.lines, QStringList{QStringLiteral("bye")});
     }
 
-    void overlongLineIsCut() {
+    void overlongLineIsCut()
+    {
         RunnerFixture fixture;
         // 262,143 bytes, then a two-byte character split by the limit, then more: the cut shows as U+FFFD.
         const auto run =
@@ -53,7 +57,8 @@ private slots:
         QCOMPARE(run.lines.at(1), QStringLiteral("next"));
     }
 
-    void secretsAreRedactedEverywhere() {
+    void secretsAreRedactedEverywhere()
+    {
         RunnerFixture fixture;
         const auto run =
             fixture.run(QStringLiteral("echo 'Email:  me@corp.example extra'; echo 'PASSWORD: x y';"
@@ -71,7 +76,8 @@ private slots:
             QVERIFY2(!log.contains(QLatin1String(secret)), secret);
     }
 
-    void lastErrorLine_data() {
+    void lastErrorLine_data()
+    {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("lastError"); // empty: none
 
@@ -93,7 +99,8 @@ private slots:
                                     << QStringLiteral("error ").repeated(40);
     }
 
-    void lastErrorLine() {
+    void lastErrorLine()
+    {
         QFETCH(QString, script);
         QFETCH(QString, lastError);
         RunnerFixture fixture;
@@ -101,7 +108,8 @@ private slots:
         QCOMPARE(run.result.lastErrorLine.value_or(QString()), lastError);
     }
 
-    void logRecordsEachRun() {
+    void logRecordsEachRun()
+    {
         RunnerFixture fixture;
         fixture.run(QStringLiteral("echo one"));
         fixture.run(QStringLiteral("echo two; exit 4"));
@@ -118,14 +126,16 @@ private slots:
         QCOMPARE(testing::posixMode(fixture.cli->installLogPath()), 0600);
     }
 
-    void logRotation_data() {
+    void logRotation_data()
+    {
         QTest::addColumn<qint64>("size");
         QTest::addColumn<bool>("rotated");
         QTest::newRow("one byte past 2 MiB") << qint64(2097153) << true;
         QTest::newRow("exactly 2 MiB") << qint64(2097152) << false;
     }
 
-    void logRotation() {
+    void logRotation()
+    {
         QFETCH(qint64, size);
         QFETCH(bool, rotated);
         RunnerFixture fixture;
@@ -147,7 +157,8 @@ private slots:
         QVERIFY(fixture.log().contains(QStringLiteral("fresh\n")));
     }
 
-    void unwritableLogDoesNotMatter() {
+    void unwritableLogDoesNotMatter()
+    {
         RunnerFixture fixture;
         QDir().mkpath(fixture.cli->installLogPath()); // a directory where the log should be
         const auto run = fixture.run(QStringLiteral("echo still; exit 2"));
@@ -155,7 +166,8 @@ private slots:
         QCOMPARE(run.result.status, 2);
     }
 
-    void controlledEnvironment() {
+    void controlledEnvironment()
+    {
         qputenv("npm_config_registry", "elsewhere");
         qputenv("Npm_Config_Cache", "x");
         qputenv("PNPM_STORE", "x");
@@ -186,7 +198,8 @@ private slots:
         }
     }
 
-    void secondRunIsRefusedWhileOneRuns() {
+    void secondRunIsRefusedWhileOneRuns()
+    {
         RunnerFixture fixture;
         RunnerFixture::Collector first;
         auto running = fixture.cli->execute({QStringLiteral("-c"), QStringLiteral("sleep 0.3; echo first")},
@@ -205,7 +218,8 @@ private slots:
         QVERIFY(!fixture.log().contains(QStringLiteral("second")));
     }
 
-    void launchFailure() {
+    void launchFailure()
+    {
         testing::ScratchHome home;
         auto configuration = CLIService::Configuration::forHome(home.path());
         configuration.shell = home.path() + QStringLiteral("/no-such-shell");
@@ -220,7 +234,8 @@ private slots:
                     .endsWith(QStringLiteral("---\nINSTALL_LAUNCH_FAILED\n")));
     }
 
-    void stoppingTheChildEndsTheRunWithItsStatus() {
+    void stoppingTheChildEndsTheRunWithItsStatus()
+    {
         RunnerFixture fixture;
         RunnerFixture::Collector collector;
         QElapsedTimer elapsed;
@@ -234,7 +249,8 @@ private slots:
         QVERIFY(elapsed.elapsed() < 10000);
     }
 
-    void authorizationIsHandedOverNotShown() {
+    void authorizationIsHandedOverNotShown()
+    {
         RunnerFixture fixture;
         const QString link = QStringLiteral(
             "https://accounts.google.com/o/oauth2/v2/auth?response_type=code&client_id=c&state=s"
@@ -253,7 +269,8 @@ private slots:
         QVERIFY(!fixture.log().contains(QStringLiteral("pw1")));
     }
 
-    void outputHandlerFailureDoesNotStopTheRun() {
+    void outputHandlerFailureDoesNotStopTheRun()
+    {
         RunnerFixture fixture;
         int calls = 0;
         const CLIResult result = testing::await(
@@ -267,7 +284,8 @@ private slots:
         QCOMPARE(result.status, 0);
     }
 
-    void resourceScriptCommandLines() {
+    void resourceScriptCommandLines()
+    {
         testing::ScratchHome home;
         const QString script = home.path() + QStringLiteral("/cli-session.sh");
         // Records what it was given, then echoes its input back (the runner must hide it).
@@ -297,7 +315,8 @@ private slots:
         QCOMPARE(testing::readFile(home.path() + QStringLiteral("/stdin")), QByteArray());
     }
 
-    void missingResourceScript() {
+    void missingResourceScript()
+    {
         RunnerFixture fixture;
         QCOMPARE(errorCode([&] { testing::await(fixture.cli->prepareEnvironment({})); }),
                  QStringLiteral("INSTALL_COMPONENT_MISSING"));
@@ -309,14 +328,16 @@ private slots:
         QVERIFY(!QFileInfo::exists(fixture.cli->installLogPath()));
     }
 
-    void promptlessPermissionsAreNotPrepared() {
+    void promptlessPermissionsAreNotPrepared()
+    {
         RunnerFixture fixture;
         QVERIFY(!testing::await(fixture.cli->preparePermission(PermissionKind::screenRecording)));
         QVERIFY(!testing::await(fixture.cli->preparePermission(PermissionKind::fullDiskAccess)));
         QVERIFY(!QFileInfo::exists(fixture.cli->installLogPath())); // nothing ran
     }
 
-    void logsDirectory() {
+    void logsDirectory()
+    {
         RunnerFixture fixture;
         const QString directory = fixture.cli->ensureLogsDirectory();
         QCOMPARE(directory, fixture.home.path() + QStringLiteral("/.tallowmere/profiles/default/logs"));

@@ -13,15 +13,18 @@ const QString googleRedirect =
 
 QString link(const QString &hostAndPath = QStringLiteral("accounts.google.com/o/oauth2/v2/auth"),
              const QString &query = QStringLiteral("response_type=code&client_id=c1&state=s1&redirect_uri=") +
-                                    googleRedirect) {
+                                    googleRedirect)
+{
     return QStringLiteral("https://") + hostAndPath + QLatin1Char('?') + query;
 }
 
-QString jsonEvent(const QJsonObject &object) {
+QString jsonEvent(const QJsonObject &object)
+{
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-QJsonObject validEvent() {
+QJsonObject validEvent()
+{
     return {{QStringLiteral("type"), QStringLiteral("jitAuthorization")},
             {QStringLiteral("provider"), QStringLiteral("google")},
             {QStringLiteral("email"), QStringLiteral("agent@corp.example")},
@@ -35,7 +38,8 @@ class JITParserTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void blockYieldsOnTheLinkLine() {
+    void blockYieldsOnTheLinkLine()
+    {
         JITAuthorizationOutputParser parser;
         QCOMPARE(parser.consume(QStringLiteral("Workspace account created (Google):")), std::nullopt);
         QCOMPARE(parser.consume(QStringLiteral("progress 3/4")), std::nullopt);
@@ -51,7 +55,8 @@ private slots:
         QVERIFY(parser.consume(link()));
     }
 
-    void linkBeforeThePasswordYieldsNothing() {
+    void linkBeforeThePasswordYieldsNothing()
+    {
         JITAuthorizationOutputParser parser;
         parser.consume(QStringLiteral("Workspace account created (Zoho):"));
         parser.consume(QStringLiteral("Email: a@b"));
@@ -65,7 +70,8 @@ private slots:
         QCOMPARE(authorization->provider, QStringLiteral("zoho"));
     }
 
-    void blockLinesNotRecognised_data() {
+    void blockLinesNotRecognised_data()
+    {
         QTest::addColumn<QStringList>("lines");
         const QString header = QStringLiteral("Workspace account created (Google):");
         QTest::newRow("provider in lower case")
@@ -89,7 +95,8 @@ private slots:
             << QStringList{header, QStringLiteral("Email: a@b\rc"), QStringLiteral("Password: p")};
     }
 
-    void blockLinesNotRecognised() {
+    void blockLinesNotRecognised()
+    {
         QFETCH(QStringList, lines);
         JITAuthorizationOutputParser parser;
         for (const QString &line : lines)
@@ -97,7 +104,8 @@ private slots:
         QCOMPARE(parser.consume(link()), std::nullopt);
     }
 
-    void longestAcceptedSignInData() {
+    void longestAcceptedSignInData()
+    {
         JITAuthorizationOutputParser parser;
         parser.consume(QStringLiteral("Workspace account created (Google):"));
         parser.consume(QStringLiteral("Email: ") + QString(318, QLatin1Char('a')) + QStringLiteral("@b"));
@@ -105,7 +113,8 @@ private slots:
         QVERIFY(parser.consume(link()));
     }
 
-    void jsonEventForms_data() {
+    void jsonEventForms_data()
+    {
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("accepted");
 
@@ -135,7 +144,8 @@ private slots:
         QTest::newRow("truncated") << jsonEvent(validEvent()).chopped(1) << false;
     }
 
-    void jsonEventForms() {
+    void jsonEventForms()
+    {
         QFETCH(QString, line);
         QFETCH(bool, accepted);
         JITAuthorizationOutputParser parser;
@@ -147,7 +157,8 @@ private slots:
         }
     }
 
-    void jsonEventLeavesTheBlockAlone() {
+    void jsonEventLeavesTheBlockAlone()
+    {
         JITAuthorizationOutputParser parser;
         parser.consume(QStringLiteral("Workspace account created (Zoho):"));
         QVERIFY(parser.consume(jsonEvent(validEvent())));
@@ -157,7 +168,8 @@ private slots:
         QCOMPARE(parser.consume(link()), std::nullopt);
     }
 
-    void linkCheck_data() {
+    void linkCheck_data()
+    {
         QTest::addColumn<QString>("provider");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("accepted");
@@ -262,7 +274,8 @@ private slots:
             << false;
     }
 
-    void linkCheck() {
+    void linkCheck()
+    {
         QFETCH(QString, provider);
         QFETCH(QString, text);
         QFETCH(bool, accepted);

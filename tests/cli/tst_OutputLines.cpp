@@ -9,7 +9,8 @@ using namespace tallowmere;
 
 namespace {
 
-QStringList linesOf(const OutputBatch &batch) {
+QStringList linesOf(const OutputBatch &batch)
+{
     QStringList lines;
     batch.forEach(
         [&lines](QStringView line) { lines << line.toString(); },
@@ -24,13 +25,15 @@ class OutputLinesTest : public QObject {
 
 private slots:
     // However the pipe cuts the bytes, the same lines come out.
-    void chunkBoundariesDoNotMatter_data() {
+    void chunkBoundariesDoNotMatter_data()
+    {
         QTest::addColumn<int>("chunk");
         for (int chunk : {1, 2, 3, 7, 64, 100000})
             QTest::newRow(qPrintable(QString::number(chunk))) << chunk;
     }
 
-    void chunkBoundariesDoNotMatter() {
+    void chunkBoundariesDoNotMatter()
+    {
         QFETCH(int, chunk);
         const QByteArray output = QByteArray("\xe5\xae\x89\xe8\xa3\x85 done\r\n\n\n  \n") +
                                   QByteArray(300000, 'z') +
@@ -47,7 +50,8 @@ private slots:
                               QStringLiteral("tail ") + QChar(QChar::ReplacementCharacter)}));
     }
 
-    void invalidUtf8_data() {
+    void invalidUtf8_data()
+    {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         QTest::newRow("cut four-byte character")
@@ -65,7 +69,8 @@ private slots:
         QTest::newRow("valid astral") << QByteArray("\xf0\x9f\x98\x80!") << QString::fromUtf8("😀!");
     }
 
-    void invalidUtf8() {
+    void invalidUtf8()
+    {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         QByteArray buffer = bytes;
@@ -76,7 +81,8 @@ private slots:
 
     // Random output, cut into random chunks: every delivered line, the log and the last error line
     // must be what the obvious implementation gives.
-    void agreesWithTheObviousImplementation() {
+    void agreesWithTheObviousImplementation()
+    {
         const QStringList pieces = {QStringLiteral("Progress: resolved 12, "),
                                     QStringLiteral("ERROR"),
                                     QStringLiteral("Fail"),
@@ -158,7 +164,8 @@ private slots:
         }
     }
 
-    void errorCandidates_data() {
+    void errorCandidates_data()
+    {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("candidate"); // empty: none
 
@@ -192,7 +199,8 @@ private slots:
                                                     << "";
     }
 
-    void errorCandidates() {
+    void errorCandidates()
+    {
         QFETCH(QString, line);
         QFETCH(QString, candidate);
         QCOMPARE(errorCandidate(line).value_or(QString()), candidate);

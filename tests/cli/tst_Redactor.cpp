@@ -11,7 +11,8 @@ class RedactorTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void rules_data() {
+    void rules_data()
+    {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("redacted");
 
@@ -69,7 +70,8 @@ private slots:
                                                   << "Email: [REDACTED]";
     }
 
-    void rules() {
+    void rules()
+    {
         QFETCH(QString, line);
         QFETCH(QString, redacted);
         QCOMPARE(sanitize(line), redacted);
@@ -79,7 +81,8 @@ private slots:
 
     // Random lines built from the pieces the rules care about: the scanner must agree with the
     // regular expressions on every one.
-    void agreesWithRegularExpressions() {
+    void agreesWithRegularExpressions()
+    {
         const QStringList pieces = {QStringLiteral("Email:"),    QStringLiteral("eMaIl:"),
                                     QStringLiteral("Password:"), QString::fromUtf8("paſsword:"),
                                     QStringLiteral("http://"),   QStringLiteral("https://"),

@@ -19,7 +19,8 @@ const QString wrapperBlock = QStringLiteral("\n# mac-app-runtime-v2\n"
                                             "export PATH=\"$runtime_bin:${runtime_node%/*}:$PATH\"\n"
                                             "\nif ! command -v tallowmere");
 
-QString nodeEval(const QString &expression, const QString &argument) {
+QString nodeEval(const QString &expression, const QString &argument)
+{
     QProcess node;
     node.start(QStringLiteral("node"), {QStringLiteral("-p"), expression, argument});
     node.waitForFinished(20000);
@@ -32,7 +33,8 @@ class ScriptsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void daemonInstallation() {
+    void daemonInstallation()
+    {
         SimulatedMac mac;
         mac.prepareRuntime();
         const auto run = mac.run(mac.cli->daemonInstallCommand());
@@ -70,7 +72,8 @@ private slots:
                  wrapper);
     }
 
-    void daemonInstallationFailures_data() {
+    void daemonInstallationFailures_data()
+    {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<int>("attempts");
@@ -93,7 +96,8 @@ private slots:
                                               << "never" << 5 << "Agent 安装超时，请重试。" << true;
     }
 
-    void daemonInstallationFailures() {
+    void daemonInstallationFailures()
+    {
         QFETCH(QString, key);
         QFETCH(QString, value);
         QFETCH(int, attempts);
@@ -115,14 +119,16 @@ private slots:
                  QStringList());
     }
 
-    void daemonInstallationWithoutRuntime() {
+    void daemonInstallationWithoutRuntime()
+    {
         SimulatedMac mac;
         const auto run = mac.run(mac.cli->daemonInstallCommand());
         QCOMPARE(run.result.status, 1);
         QCOMPARE(run.result.lastErrorLine, QStringLiteral("Tallowmere 运行环境不完整，请重新安装。"));
     }
 
-    void permissionChecks_data() {
+    void permissionChecks_data()
+    {
         QTest::addColumn<PermissionKind>("kind");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
@@ -149,7 +155,8 @@ private slots:
                                                          << "1439" << true;
     }
 
-    void permissionChecks() {
+    void permissionChecks()
+    {
         QFETCH(PermissionKind, kind);
         QFETCH(QString, key);
         QFETCH(QString, value);
@@ -172,13 +179,15 @@ private slots:
                  QStringList());
     }
 
-    void permissionCheckWithoutRuntime() {
+    void permissionCheckWithoutRuntime()
+    {
         SimulatedMac mac;
         QVERIFY(!testing::await(mac.cli->permissionGranted(PermissionKind::screenRecording)));
         QVERIFY(!testing::await(mac.cli->permissionGranted(PermissionKind::accessibility)));
     }
 
-    void preparationPrompts_data() {
+    void preparationPrompts_data()
+    {
         QTest::addColumn<PermissionKind>("kind");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
@@ -193,7 +202,8 @@ private slots:
             << "0" << false;
     }
 
-    void preparationPrompts() {
+    void preparationPrompts()
+    {
         QFETCH(PermissionKind, kind);
         QFETCH(QString, key);
         QFETCH(QString, value);
@@ -209,7 +219,8 @@ private slots:
         QCOMPARE(testing::await(mac.cli->preparePermission(kind)), granted);
     }
 
-    void busyRunner() {
+    void busyRunner()
+    {
         SimulatedMac mac;
         mac.prepareRuntime();
         auto running =
@@ -225,7 +236,8 @@ private slots:
         testing::await(std::move(running));
     }
 
-    void agentUpdate() {
+    void agentUpdate()
+    {
         SimulatedMac mac;
         mac.prepareRuntime();
         QCOMPARE(mac.run(mac.cli->daemonInstallCommand()).result.status, 0); // links the runtime's node
@@ -236,7 +248,8 @@ private slots:
                  qPrintable(run.lines.join(QLatin1Char('\n'))));
     }
 
-    void setupThroughTheResourceScript() {
+    void setupThroughTheResourceScript()
+    {
         SimulatedMac mac;
         mac.prepareRuntime();
         QList<JITWorkspaceAuthorization> authorizations;
@@ -256,7 +269,8 @@ private slots:
         QVERIFY(!log.contains(authorizations.first().password));
     }
 
-    void templatesPassShellcheck_data() {
+    void templatesPassShellcheck_data()
+    {
         QTest::addColumn<QString>("script");
         const ScriptTools mac;
         const ScriptTools sim = ScriptTools::inDirectory(testing::sourcePath(QStringLiteral("sim/bin")));
@@ -271,7 +285,8 @@ private slots:
         }
     }
 
-    void templatesPassShellcheck() {
+    void templatesPassShellcheck()
+    {
         QFETCH(QString, script);
         QVERIFY(!script.contains(QRegularExpression(QStringLiteral("@[A-Z_]+@"))));
         QProcess shellcheck;

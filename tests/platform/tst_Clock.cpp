@@ -9,7 +9,8 @@ namespace {
 
 // Sleeps `duration` on the clock in use, then notes its name and the time it woke.
 QCoro::Task<> sleeper(QString name, std::chrono::milliseconds duration, const QObject *guard,
-                      QStringList *log) {
+                      QStringList *log)
+{
     co_await platform::clock().sleep(duration, guard);
     *log << QStringLiteral("%1@%2").arg(name).arg(
         platform::clock().now().time().toString(QStringLiteral("ss.zzz")));
@@ -21,7 +22,8 @@ class ClockTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void virtualSleepersWakeInDeadlineOrderAtTheirDeadline() {
+    void virtualSleepersWakeInDeadlineOrderAtTheirDeadline()
+    {
         testing::VirtualTime time;
         QStringList log;
         sleeper(QStringLiteral("slow"), 2000ms, nullptr, &log);
@@ -38,13 +40,15 @@ private slots:
         QCOMPARE(time.clock().sleeperCount(), 0);
     }
 
-    void destroyedGuardEndsTheSleep_data() {
+    void destroyedGuardEndsTheSleep_data()
+    {
         QTest::addColumn<bool>("virtualTime");
         QTest::newRow("virtual clock") << true;
         QTest::newRow("system clock") << false;
     }
 
-    void destroyedGuardEndsTheSleep() {
+    void destroyedGuardEndsTheSleep()
+    {
         QFETCH(bool, virtualTime);
         std::optional<testing::VirtualTime> time;
         if (virtualTime)
@@ -60,7 +64,8 @@ private slots:
         QVERIFY(elapsed.elapsed() < 5000);
     }
 
-    void systemSleepTakesRealTime() {
+    void systemSleepTakesRealTime()
+    {
         QStringList log;
         QElapsedTimer elapsed;
         elapsed.start();
@@ -69,7 +74,8 @@ private slots:
         QVERIFY(elapsed.elapsed() >= 45);
     }
 
-    void droppedVirtualClockWakesItsSleepers() {
+    void droppedVirtualClockWakesItsSleepers()
+    {
         QStringList log;
         {
             testing::VirtualTime time;

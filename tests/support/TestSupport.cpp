@@ -16,18 +16,21 @@
 namespace testing {
 
 namespace {
-std::map<std::string, TestFactory> &registry() {
+std::map<std::string, TestFactory> &registry()
+{
     static std::map<std::string, TestFactory> tests;
     return tests;
 }
 } // namespace
 
-int registerTest(const char *name, TestFactory factory) {
+int registerTest(const char *name, TestFactory factory)
+{
     registry().emplace(name, std::move(factory));
     return 0;
 }
 
-int runRegisteredTests(int argc, char *argv[]) {
+int runRegisteredTests(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     // A leading test class name picks that class; everything else goes to Qt Test.
     QStringList arguments = app.arguments();
@@ -44,42 +47,50 @@ int runRegisteredTests(int argc, char *argv[]) {
     return failures == 0 ? 0 : 1;
 }
 
-ScratchHome::ScratchHome() {
+ScratchHome::ScratchHome()
+{
     platform::setHomeDirectoryOverride(m_dir.path());
 }
 
-ScratchHome::~ScratchHome() {
+ScratchHome::~ScratchHome()
+{
     platform::setHomeDirectoryOverride({});
 }
 
-QString ScratchHome::profileDirectory() const {
+QString ScratchHome::profileDirectory() const
+{
     const QString path = tallowmere::agent::defaultProfileDirectory();
     QDir().mkpath(path);
     return path;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes) {
+void writeFile(const QString &path, const QByteArray &bytes)
+{
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
 }
 
-QByteArray readFile(const QString &path) {
+QByteArray readFile(const QString &path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-int posixMode(const QString &path) {
+int posixMode(const QString &path)
+{
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
-QString sourcePath(const QString &relative) {
+QString sourcePath(const QString &relative)
+{
     return qEnvironmentVariable("TALLOWMERE_SOURCE_DIR", QStringLiteral(".")) + QLatin1Char('/') + relative;
 }
 
-bool spinUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout) {
+bool spinUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout)
+{
     if (done())
         return true;
     // Sleeps in the event loop between checks rather than spinning.

@@ -39,7 +39,9 @@ private:
 class VirtualTime {
 public:
     VirtualTime()
-        : m_scope(m_clock) {}
+        : m_scope(m_clock)
+    {
+    }
     platform::VirtualClock &clock() { return m_clock; }
     void advance(std::chrono::milliseconds step) { m_clock.advance(step); }
 
@@ -57,9 +59,35 @@ QString sourcePath(const QString &relative); // a file of the source tree
 bool spinUntil(const std::function<bool()> &done,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+// A task started in the background, to be checked on later.
+class Running {
+public:
+    explicit Running(QCoro::Task<> task) { watch(std::move(task), m_state); }
+    bool done() const { return m_state->done; }
+    // Whether it ended by throwing.
+    bool failed() const { return bool(m_state->error); }
+
+private:
+    struct State {
+        bool done = false;
+        std::exception_ptr error;
+    };
+    static QCoro::Task<> watch(QCoro::Task<> task, std::shared_ptr<State> state)
+    {
+        try {
+            co_await std::move(task);
+        } catch (...) {
+            state->error = std::current_exception();
+        }
+        state->done = true;
+    }
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
+
 // Runs a task to its end on the event loop and gives its result (or rethrows its exception).
 template <typename T>
-T await(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+T await(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(60))
+{
     struct State {
         bool done = false;
         std::exception_ptr error;

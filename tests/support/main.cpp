@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     return testing::runRegisteredTests(argc, argv);
 }
