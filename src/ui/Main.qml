@@ -2,12 +2,13 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 
+// The main window until the setup screen and the dashboard take its place: the model's headline.
 ApplicationWindow {
     id: window
     required property QtObject model
 
-    readonly property var overallStateNames: ["notInstalled", "starting", "waitingSetup", "online", "error"]
-    readonly property var installStageNames: ["runtime", "permissions", "setup", "daemon", "channel", "handshake"]
+    readonly property var installStageTitles: ["准备运行环境", "配置系统权限", "输入安装码", "安装并启动 Agent",
+                                               "绑定 Channel", "验证 Agent 状态"]
 
     width: 560
     height: 360
@@ -25,17 +26,25 @@ ApplicationWindow {
             Layout.alignment: Qt.AlignHCenter
         }
         Label {
-            text: "状态：" + window.overallStateNames[window.model.overallState]
-            font.pixelSize: 16
+            text: window.model.headlineStatusTitle
+            font.pixelSize: 20
+            Layout.alignment: Qt.AlignHCenter
         }
         Label {
-            text: "安装阶段：" + (window.model.installStage === undefined ? "已完成"
-                                                                    : window.installStageNames[window.model.installStage])
-            font.pixelSize: 16
+            text: window.model.headlineStatusDetail
+            font.pixelSize: 14
+            Layout.alignment: Qt.AlignHCenter
+        }
+        Label {
+            text: window.model.installStage === undefined ? window.model.permissionSummary
+                                                          : "安装阶段：" + window.installStageTitles[window.model.installStage]
+            color: "gray"
+            Layout.alignment: Qt.AlignHCenter
         }
         Label {
             text: "版本 " + window.model.appVersion
             color: "gray"
+            Layout.alignment: Qt.AlignHCenter
         }
     }
 }

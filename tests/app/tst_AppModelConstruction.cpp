@@ -2,7 +2,6 @@
 
 #include "app/PersistedState.h"
 
-#include <QMetaProperty>
 #include <QSignalSpy>
 
 using namespace tallowmere;
@@ -197,78 +196,6 @@ private slots:
         };
         fixture.build(std::move(operations));
         QCOMPARE(calls, loads);
-    }
-
-    void initialValues()
-    {
-        ModelFixture fixture;
-        fixture.configure();
-        const auto model = fixture.build();
-        QCOMPARE(model->setupCode(), QString());
-        QCOMPARE(model->focusTarget(), FocusTarget::setupCode());
-        QCOMPARE(model->focusRevision(), 0);
-        QCOMPARE(model->statusSnapshot(), StatusSnapshot::empty());
-        QVERIFY(model->activities().isEmpty());
-        QCOMPARE(model->setupProgressDetail(), std::nullopt);
-        QCOMPARE(model->packageInstallProgress(), std::nullopt);
-        QCOMPARE(model->permissionPromptKind(), std::nullopt);
-        QCOMPARE(model->loginItemState(), LoginItemState::unavailable);
-        QCOMPARE(model->chromeState(), ChromeState::trusted);
-        QVERIFY(!model->appVersion().isEmpty());
-    }
-
-    // Views find every published field by name and are told when it changes, and only then.
-    void publishedFieldsNotifyOnChange_data()
-    {
-        QTest::addColumn<QString>("name");
-        for (const char *name : {"setupCode",
-                                 "setupAgentName",
-                                 "setupAuthorization",
-                                 "onboardingCompleted",
-                                 "installationValidated",
-                                 "configurationReady",
-                                 "setupProgress",
-                                 "setupProgressDetail",
-                                 "packageInstallProgress",
-                                 "permissions",
-                                 "statusSnapshot",
-                                 "lastError",
-                                 "activities",
-                                 "overallState",
-                                 "isSubmittingSetup",
-                                 "isPreparingEnvironment",
-                                 "isOpeningSetupAuthorization",
-                                 "setupAuthorizationOpenFailed",
-                                 "focusTarget",
-                                 "focusRevision",
-                                 "announcementRevision",
-                                 "announcement",
-                                 "pendingSetupResume",
-                                 "ownerSetupPending",
-                                 "isOpeningOwnerSetup",
-                                 "ownerSetupOpenFailed",
-                                 "ownerSetupDidOpen",
-                                 "ownerSetupLinkCopied",
-                                 "ownerSetupError",
-                                 "isLoadingOwnerSetup",
-                                 "channelBindingCompleted",
-                                 "channelOwnershipVerified",
-                                 "permissionPromptKind",
-                                 "isCheckingPermission",
-                                 "isUpdatingAgent",
-                                 "availableAgentVersion",
-                                 "appVersion",
-                                 "installStage"})
-            QTest::newRow(name) << QString::fromLatin1(name);
-    }
-
-    void publishedFieldsNotifyOnChange()
-    {
-        QFETCH(QString, name);
-        const QMetaObject &meta = AppModel::staticMetaObject;
-        const int index = meta.indexOfProperty(name.toLatin1().constData());
-        QVERIFY2(index >= 0, "not published");
-        QVERIFY(meta.property(index).hasNotifySignal());
     }
 
     void setterNotifiesOnlyRealChanges()

@@ -92,20 +92,6 @@ private slots:
         QCOMPARE(error.recovery, RecoveryAction::of(recovery));
     }
 
-    void recoveryTitles()
-    {
-        using Case = RecoveryAction::Case;
-        QCOMPARE(RecoveryAction::openSystemSettings(PermissionKind::automation).title(),
-                 QStringLiteral("打开系统设置"));
-        QCOMPARE(RecoveryAction::of(Case::none).title(), std::nullopt);
-        QCOMPARE(RecoveryAction::of(Case::enterInstallCode).title(), QStringLiteral("输入新安装码"));
-        QCOMPARE(RecoveryAction::of(Case::retryInstall).title(), QStringLiteral("重试"));
-        QCOMPARE(RecoveryAction::of(Case::restartAgent).title(), QStringLiteral("重启 Agent"));
-        QCOMPARE(RecoveryAction::of(Case::openLogs).title(), QStringLiteral("打开日志目录"));
-        QCOMPARE(RecoveryAction::of(Case::checkForUpdates).title(), QStringLiteral("检查 App 更新"));
-        QCOMPARE(RecoveryAction::of(Case::recheckPermissions).title(), QStringLiteral("检查权限"));
-    }
-
     void safeErrorMessage_data()
     {
         QTest::addColumn<QString>("line"); // noMessage: absent

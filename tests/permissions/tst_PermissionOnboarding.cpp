@@ -141,6 +141,45 @@ private slots:
         QCOMPARE(model.installStage(), InstallStage::permissions);
     }
 
+    // The whole stage, as a user walks it: prompts, panes, a restart on the way, and on to setup.
+    void walkFromPermissionsToSetup()
+    {
+        Onboarding o;
+        AppModel *model = &o.build();
+        const auto step = [&] {
+            testing::await(model->continuePermissionOnboarding());
+            if (model->permissionPromptKind())
+                testing::await(model->confirmPermissionOnboarding(std::nullopt));
+        };
+
+        step(); // Screen Recording: prompt, then the pane
+        QCOMPARE(o.settingsOpened.last(), PermissionKind::screenRecording);
+        o.granted << PermissionKind::screenRecording;
+        step(); // back from the pane
+        QCOMPARE(model->currentPermissionOnboardingKind(), PermissionKind::accessibility);
+
+        o.preparationGrants = true; // the system prompts are answered yes
+        step();                     // Accessibility: its prompt grants it
+        QCOMPARE(model->currentPermissionOnboardingKind(), PermissionKind::automation);
+        step(); // Automation: its consent prompt grants it
+        QCOMPARE(model->currentPermissionOnboardingKind(), PermissionKind::fullDiskAccess);
+        step(); // Full Disk Access: the pane
+        QCOMPARE(model->permissionAwaitingReturn(), PermissionKind::fullDiskAccess);
+
+        // The application restarts while the user is in System Settings.
+        o.model.reset();
+        o.granted << PermissionKind::fullDiskAccess;
+        model = &o.build();
+        QCOMPARE(model->onboardingPermissionProgress().completed, 3);
+        step();
+        QCOMPARE(model->installStage(), InstallStage::setup);
+        QCOMPARE(model->overallState(), OverallState::waitingSetup);
+        QCOMPARE(model->permissionSummary(), QStringLiteral("系统权限已配置"));
+        QCOMPARE(o.marker(persisted::completedPermissionsFile), allFour);
+        QVERIFY(!o.hasMarker(persisted::awaitingPermissionFile));
+        QCOMPARE(o.settingsOpened.size(), 2); // Screen Recording and Full Disk Access only
+    }
+
     void notGrantedYetStaysOpen()
     {
         Onboarding o;

@@ -343,36 +343,6 @@ private slots:
         QCOMPARE(model->currentTask(), task);
     }
 
-    void headlines_data()
-    {
-        QTest::addColumn<OverallState>("state");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("detail");
-        QTest::newRow("not installed") << OverallState::notInstalled << "等待安装"
-                                       << "Tallowmere 尚未安装。";
-        QTest::newRow("starting") << OverallState::starting << "正在安装"
-                                  << "Tallowmere 正在准备运行环境。";
-        QTest::newRow("waiting for setup") << OverallState::waitingSetup << "等待 setup"
-                                           << "输入 JIT Code 或 Setup Code 完成设备注册。";
-        QTest::newRow("online") << OverallState::online << "在线"
-                                << "Agent 已安装并启动。";
-        QTest::newRow("error") << OverallState::error << "需要处理"
-                               << "Tallowmere 尚未就绪，请查看详情。";
-    }
-
-    void headlines()
-    {
-        QFETCH(OverallState, state);
-        QFETCH(QString, title);
-        QFETCH(QString, detail);
-        testing::ModelFixture fixture;
-        auto model = fixture.build();
-        model->setOverallState(state);
-        QCOMPARE(model->headlineStatusTitle(), title);
-        QCOMPARE(model->headlineStatusDetail(), detail);
-        QCOMPARE(model->property("headlineStatusTitle").toString(), title);
-    }
-
     void heartbeat_data()
     {
         QTest::addColumn<int>("ageMs"); // -1: no heartbeat
