@@ -3,6 +3,7 @@
 #include "app/AppModel.h"
 
 #include <QRegularExpression>
+#include <QTextBoundaryFinder>
 
 #include <string_view>
 
@@ -21,13 +22,32 @@ bool inSetupCodeAlphabet(QChar c)
     return c.unicode() < 128 && alphabet.find(char(c.unicode())) != std::string_view::npos;
 }
 
-QString grouped(QStringView characters)
+// The text's user-perceived characters: a letter with a combining mark is one character, and it is
+// not a code character.
+QStringList charactersOf(const QString &text)
+{
+    QStringList characters;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype start = 0, end = finder.toNextBoundary(); end >= 0;
+         start = end, end = finder.toNextBoundary())
+        characters << text.mid(start, end - start);
+    return characters;
+}
+
+bool isCodeCharacter(const QString &character, bool allowI)
+{
+    return character.size() == 1 &&
+           (inSetupCodeAlphabet(character.front()) || (allowI && character.front() == QLatin1Char('I')));
+}
+
+// Four characters to a group, groups joined by "-".
+QString grouped(const QStringList &characters)
 {
     QString text;
-    for (qsizetype i = 0; i < characters.size(); i += 4) {
-        if (i > 0)
+    for (qsizetype i = 0; i < characters.size(); ++i) {
+        if (i > 0 && i % 4 == 0)
             text += QLatin1Char('-');
-        text += characters.mid(i, 4);
+        text += characters.at(i);
     }
     return text;
 }
@@ -36,30 +56,34 @@ QString grouped(QStringView characters)
 
 QString formattedTallowmereSetupCodeInput(const QString &text)
 {
-    QString kept;
-    for (QChar c : text.toUpper()) {
+    QStringList kept;
+    for (const QString &character : charactersOf(text.toUpper())) {
         if (kept.size() == 16)
             break;
-        if (inSetupCodeAlphabet(c) || c == QLatin1Char('I'))
-            kept += c;
+        // "I" is kept too, so that the workspace prefix can be typed.
+        if (isCodeCharacter(character, true))
+            kept << character;
     }
     return grouped(kept);
 }
 
 std::optional<QString> canonicalTallowmereSetupCode(const QString &text)
 {
-    QString compact;
-    for (QChar c : text.toUpper()) {
-        if (c != QLatin1Char('-') && !c.isSpace())
-            compact += c;
+    QStringList characters;
+    for (const QString &character : charactersOf(text.toUpper())) {
+        if (character != QLatin1String("-") && !character.front().isSpace())
+            characters << character;
     }
-    if (compact.size() != 16 || !(compact.startsWith(ordinaryPrefix) || compact.startsWith(workspacePrefix)))
+    if (characters.size() != 16)
         return std::nullopt;
-    for (qsizetype i = 4; i < compact.size(); ++i) {
-        if (!inSetupCodeAlphabet(compact.at(i)))
+    const QString prefix = characters.mid(0, 4).join(QString());
+    if (prefix != ordinaryPrefix && prefix != workspacePrefix)
+        return std::nullopt;
+    for (qsizetype i = 4; i < characters.size(); ++i) {
+        if (!isCodeCharacter(characters.at(i), false))
             return std::nullopt;
     }
-    return grouped(compact);
+    return grouped(characters);
 }
 
 QString AppModel::normalizedSetupCode() const

@@ -36,13 +36,28 @@ namespace {
 constexpr int batchesInFlight = 8;
 constexpr qsizetype readChunk = 256 * 1024;
 
+// A pipe whose ends other children never inherit.
+bool openCloseOnExec(int fds[2])
+{
+#ifdef __linux__
+    return ::pipe2(fds, O_CLOEXEC) == 0;
+#else
+    // Without pipe2 the flag is set right after: the runner starts children on the main thread only.
+    if (::pipe(fds) != 0)
+        return false;
+    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    return true;
+#endif
+}
+
 // The pipe shared by the child's standard output and standard error. Both ends close on exec; the
 // child gets the write end as its descriptors 1 and 2.
 class OutputPipe {
 public:
     OutputPipe()
     {
-        if (::pipe2(m_fds, O_CLOEXEC) != 0) {
+        if (!openCloseOnExec(m_fds)) {
             m_fds[0] = m_fds[1] = -1;
             return;
         }
@@ -259,7 +274,7 @@ QCoro::Task<CLIResult> CLIService::execute(QStringList arguments, std::optional<
     };
     InstallLog *logForReader = log.get();
     const int inputFd = pipe.readEnd();
-    std::jthread reader(
+    std::thread reader(
         [link, logForReader, inputFd, &context, &deliver, &readerDone, &lastErrorCandidate, &readError] {
             OutputLineProcessor processor(logForReader);
             const auto post = [&](OutputBatch batch) {
@@ -302,15 +317,19 @@ QCoro::Task<CLIResult> CLIService::execute(QStringList arguments, std::optional<
                 },
                 Qt::QueuedConnection);
         });
-    // Should this run unwind early, the reader must not wait for slots nobody will free.
+    // Should this run unwind early, the reader must not wait for slots nobody will free, and it is
+    // joined before anything it uses goes away.
     struct Abandon {
         ReaderLink &link;
+        std::thread &reader;
         ~Abandon()
         {
             link.abandoned = true;
             link.freeSlots.release(batchesInFlight);
+            if (reader.joinable())
+                reader.join();
         }
-    } abandonOnExit{*link};
+    } abandonOnExit{*link, reader};
 
     co_await exited.wait();
     co_await readerDone.wait();

@@ -17,9 +17,10 @@ constexpr qsizetype maxEmailLength = 320;
 constexpr qsizetype maxPasswordLength = 1024;
 constexpr qsizetype maxLinkLength = 2048;
 
-// The block's line forms. Whitespace, "." and "$" behave as in ICU: \s is tab, line feed, form feed,
-// carriage return and the separators; "." and "$" stop at any line terminator but a final one.
-#define TM_SPACE "[\\t\\n\\f\\r\\p{Z}]"
+// The block's line forms. Whitespace, "." and "$" behave as in ICU: \s is tab, line feed, vertical
+// tab, form feed, carriage return, next line and the separators; "." and "$" stop at any line
+// terminator but a final one.
+#define TM_SPACE "[\\t\\n\\x0B\\f\\r\\x{85}\\p{Z}]"
 #define TM_NOT_TERMINATOR "[^\\n\\x0B\\f\\r\\x{85}\\x{2028}\\x{2029}]"
 #define TM_LINE_END "(?:\\r\\n|[\\n\\x0B\\f\\r\\x{85}\\x{2028}\\x{2029}])?\\z"
 

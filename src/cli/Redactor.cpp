@@ -10,19 +10,24 @@
 // a line without such a trigger, which is most lines, passes untouched. \s and \b are ICU's.
 #include "cli/Redactor.h"
 
+#include <iterator>
+
 namespace tallowmere {
 
 namespace {
 
-// ICU \s: tab, line feed, form feed, carriage return and the separator categories.
+// ICU \s: tab, line feed, vertical tab, form feed, carriage return, next line and the separator
+// categories.
 bool isSpace(char32_t c)
 {
     switch (c) {
     case '\t':
     case '\n':
+    case '\v':
     case '\f':
     case '\r':
     case ' ':
+    case 0x85:
         return true;
     default:
         break;
@@ -163,14 +168,34 @@ bool foldedEquals(QStringView s, qsizetype i, std::u16string_view lowerWord)
     return true;
 }
 
-// "label:" (anchored at its colon), then optional blanks, then at least one non-blank; the label and
+// Where a label ending at `colon` starts, or -1. Matching ignores case as (?i) does, with full case
+// folding: a sharp s stands for "ss".
+qsizetype labelStart(QStringView s, qsizetype colon, std::u16string_view label)
+{
+    qsizetype i = colon;
+    for (auto expected = label.rbegin(); expected != label.rend(); ++expected) {
+        if (--i < 0)
+            return -1;
+        const char16_t c = s[i].unicode();
+        if ((c == 0x00DF || c == 0x1E9E) && *expected == u's' && std::next(expected) != label.rend() &&
+            *std::next(expected) == u's') {
+            ++expected; // one character for both
+            continue;
+        }
+        if (fold(c) != *expected)
+            return -1;
+    }
+    return i;
+}
+
+// A label (anchored at its colon), then optional blanks, then at least one non-blank; the label and
 // the blanks are kept.
 Match labelledValueAt(QStringView s, qsizetype colon, std::u16string_view label)
 {
-    const qsizetype start = colon + 1 - qsizetype(label.size());
-    if (!foldedEquals(s, start, label))
+    const qsizetype start = labelStart(s, colon, label);
+    if (start < 0)
         return {};
-    const qsizetype kept = qsizetype(label.size()) + spaceRun(s, colon + 1);
+    const qsizetype kept = colon + 1 - start + spaceRun(s, colon + 1);
     const qsizetype value = nonSpaceRun(s, start + kept);
     return value == 0 ? Match{} : Match{start, kept + value, kept};
 }
@@ -241,13 +266,12 @@ QString sanitize(const QString &line, const RedactionTriggers &triggers)
         redacted = replaceMatches(redacted, QChar(escape), QLatin1String(""), controlSequenceAt);
     // Removing control sequences can join a label or a code that they split: then every rule looks.
     if (triggers.emails || joined)
-        redacted =
-            replaceMatches(redacted, u':', QLatin1String("[REDACTED]"),
-                           [](QStringView s, qsizetype i) { return labelledValueAt(s, i, u"email:"); });
+        redacted = replaceMatches(redacted, u':', QLatin1String("[REDACTED]"),
+                                  [](QStringView s, qsizetype i) { return labelledValueAt(s, i, u"email"); });
     if (triggers.passwords || joined)
         redacted =
             replaceMatches(redacted, u':', QLatin1String("[REDACTED]"),
-                           [](QStringView s, qsizetype i) { return labelledValueAt(s, i, u"password:"); });
+                           [](QStringView s, qsizetype i) { return labelledValueAt(s, i, u"password"); });
     if (triggers.urls || joined)
         redacted = replaceMatches(redacted, u':', QLatin1String("[URL REDACTED]"), urlAt);
     if (triggers.codes || joined)

@@ -65,7 +65,7 @@ std::optional<QDateTime> AgentRuntimeStatus::parseDate(const QString &text)
 {
     static const QRegularExpression pattern(
         QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})(?:\\.(\\d+))?(?:(Z)|([+-])("
-                       "\\d{2}):(\\d{2}))$"));
+                       "\\d{2}):(\\d{2}))\\z"));
     const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch())
         return std::nullopt;

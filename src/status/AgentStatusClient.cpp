@@ -9,6 +9,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTimer>
 
 namespace tallowmere {
@@ -21,12 +22,17 @@ namespace {
                                 QStringLiteral("Agent 状态通道配置无效"));
 }
 
+// The file's text, trimmed; a file that cannot be read as UTF-8 text is a file error.
 QString readTrimmed(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw FileError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    return QString::fromUtf8(file.readAll()).trimmed();
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(file.readAll());
+    if (decoder.hasError())
+        throw FileError(QStringLiteral("%1 is not UTF-8 text").arg(path));
+    return text.trimmed();
 }
 
 } // namespace
@@ -89,8 +95,14 @@ QCoro::Task<AgentRuntimeStatus> AgentStatusClient::fetch()
     QTimer::singleShot(requestLimit, reply.get(), &QNetworkReply::abort);
     co_await reply.get();
 
+    // Errors below the content range (connection, time-out, proxy) and protocol errors are the
+    // transport's, also when they cut a reply short after its status line.
+    const QNetworkReply::NetworkError error = reply->error();
+    const bool transportFailed =
+        (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
+        (error >= QNetworkReply::ProtocolUnknownError && error < QNetworkReply::InternalServerError);
     const QVariant statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!statusCode.isValid())
+    if (transportFailed || !statusCode.isValid())
         throw TransportError(reply->errorString());
     if (statusCode.toInt() != 200)
         throw TallowmereNativeError(QStringLiteral("AGENT_STATUS_UNAVAILABLE"),

@@ -33,6 +33,8 @@ private slots:
         QTest::newRow("U and punctuation vanish") << "uu!@#$tms2"
                                                   << "TMS2";
         QTest::newRow("full-width digits are not code characters") << QString::fromUtf8("TMS2１２") << "TMS2";
+        QTest::newRow("a letter with a combining mark is another character")
+            << QString::fromUtf8("TMS2A\u0301B") << "TMS2-B";
     }
 
     void formattedInput()

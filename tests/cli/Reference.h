@@ -10,7 +10,7 @@ namespace testing {
 // defines them: the slow, obvious version that the fast scanners are checked against.
 inline QString referenceSanitize(QString text)
 {
-    static const QString space = QStringLiteral("[\\t\\n\\f\\r\\p{Z}]");
+    static const QString space = QStringLiteral("[\\t\\n\\x0B\\f\\r\\x{85}\\p{Z}]");
     static const QString word = QStringLiteral("[\\p{L}\\p{Nl}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}]");
     static const QString code = QStringLiteral("[0-9A-HJKMNP-TV-Z]{4}");
     static const QList<std::pair<QRegularExpression, QString>> rules = {

@@ -55,6 +55,18 @@ private slots:
         QVERIFY(parser.consume(link()));
     }
 
+    void anyBlankSeparatesTheLabel()
+    {
+        JITAuthorizationOutputParser parser;
+        parser.consume(QStringLiteral("Workspace account created (Google):"));
+        parser.consume(QStringLiteral("Email:\va@b"));
+        parser.consume(QString::fromUtf8("Password:\u3000pw"));
+        const auto authorization = parser.consume(link());
+        QVERIFY(authorization);
+        QCOMPARE(authorization->email, QStringLiteral("a@b"));
+        QCOMPARE(authorization->password, QStringLiteral("pw"));
+    }
+
     void linkBeforeThePasswordYieldsNothing()
     {
         JITAuthorizationOutputParser parser;

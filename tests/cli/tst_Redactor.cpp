@@ -64,6 +64,16 @@ private slots:
                                                         << QString::fromUtf8("安装码TMS2-0000-1111-2222");
         QTest::newRow("code after a Chinese colon") << QString::fromUtf8("安装码：TMS2-0000-1111-2222")
                                                     << QString::fromUtf8("安装码：[SETUP CODE REDACTED]");
+        QTest::newRow("sharp s stands for ss")
+            << QString::fromUtf8("Paßword: secret more") << QString::fromUtf8("Paßword: [REDACTED] more");
+        QTest::newRow("capital sharp s")
+            << QString::fromUtf8("PAẞWORD:x") << QString::fromUtf8("PAẞWORD:[REDACTED]");
+        QTest::newRow("sharp s is not one s")
+            << QString::fromUtf8("Paßsword: x") << QString::fromUtf8("Paßsword: x");
+        QTest::newRow("vertical tab is a blank") << "Email:\vme@x rest"
+                                                 << "Email:\v[REDACTED] rest";
+        QTest::newRow("next line is a blank")
+            << QString::fromUtf8("Email:\u0085me@x") << QString::fromUtf8("Email:\u0085[REDACTED]");
         QTest::newRow("email holding a url") << "Email: https://a"
                                              << "Email: [REDACTED]";
         QTest::newRow("escape splitting a label") << "Ema\x1b[0mil: a@b"
@@ -75,8 +85,10 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, redacted);
         QCOMPARE(sanitize(line), redacted);
-        QCOMPARE(testing::referenceSanitize(line),
-                 redacted); // the reference agrees, so the fuzz below means something
+        // The reference agrees, so that the comparison below means something. Its engine does not
+        // fold a sharp s into two letters, so those rows are the scanner's alone.
+        if (!line.contains(QChar(0x00DF)) && !line.contains(QChar(0x1E9E)))
+            QCOMPARE(testing::referenceSanitize(line), redacted);
     }
 
     // Random lines built from the pieces the rules care about: the scanner must agree with the
@@ -99,6 +111,7 @@ private slots:
                                     QString::fromUtf8("é"),      QString::fromUtf8("\u0301"),
                                     QString::fromUtf8("😀"),      QStringLiteral(":"),
                                     QStringLiteral("@"),         QString::fromUtf8("\u2028"),
+                                    QStringLiteral("\v"),        QString::fromUtf8("\u0085"),
                                     QStringLiteral("l"),         QStringLiteral("O"),
                                     QStringLiteral("9"),         QString::fromUtf8("\u00B2")};
         const QString codeCharacters =

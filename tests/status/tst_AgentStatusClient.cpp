@@ -121,13 +121,15 @@ private slots:
         QCOMPARE(agent.requests, 0);
     }
 
-    void missingFilesAreFileErrors()
+    void missingOrBrokenFilesAreFileErrors()
     {
         testing::ScratchHome home;
         const auto client = AgentStatusClient::create(home.path());
         QCOMPARE(outcome(*client), QStringLiteral("file"));
         testing::writeFile(home.path() + QStringLiteral("/tui-port"), "8080\n");
         QCOMPARE(outcome(*client), QStringLiteral("file")); // the token is still missing
+        testing::writeFile(home.path() + QStringLiteral("/tui-token"), "tok\xff\n");
+        QCOMPARE(outcome(*client), QStringLiteral("file")); // not UTF-8
     }
 
     void onlyStatus200Counts_data()
@@ -270,6 +272,7 @@ private slots:
         QTest::newRow("day 30 of February") << "2025-02-30T08:15:30Z" << QDateTime();
         QTest::newRow("hour 24") << "2025-03-01T24:00:00Z" << QDateTime();
         QTest::newRow("empty fraction") << "2025-03-01T08:15:30.Z" << QDateTime();
+        QTest::newRow("trailing line feed") << "2025-03-01T08:15:30Z\n" << QDateTime();
     }
 
     void dates()
