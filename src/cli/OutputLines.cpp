@@ -30,10 +30,7 @@ public:
     }
 
     // Whether a word may start with these two ASCII characters.
-    bool mayStartWith(char16_t c, char16_t next) const
-    {
-        return (m_seconds[c][next >> 6] >> (next & 63)) & 1;
-    }
+    bool mayStartWith(char16_t c, char16_t next) const { return m_wordsStarting[c][next] != 0; }
 
     // Whether a word starts at `i` of a line (UTF-16, or the bytes of an ASCII line).
     template <typename Char> bool startsAt(const Char *text, qsizetype size, qsizetype i) const
@@ -77,11 +74,8 @@ private:
         for (size_t index = 0; index < std::size(english); ++index) {
             const QLatin1String word = english[index];
             for (char16_t first : {lower(word[0].unicode()), upper(word[0].unicode())}) {
-                for (char16_t second : {lower(word[1].unicode()), upper(word[1].unicode())}) {
+                for (char16_t second : {lower(word[1].unicode()), upper(word[1].unicode())})
                     m_wordsStarting[first][second] |= std::uint16_t(1u << index);
-                    m_seconds[first][second >> 6] |= std::uint64_t(1) << (second & 63);
-                }
-                m_startsAny[first] = true;
             }
         }
     }
@@ -119,8 +113,6 @@ private:
         return false;
     }
 
-    bool m_startsAny[128] = {};                   // first characters of the words
-    std::uint64_t m_seconds[128][2] = {};         // first character -> the second characters that follow it
     std::uint16_t m_wordsStarting[128][128] = {}; // first two characters -> the words they start
 };
 

@@ -5,7 +5,6 @@
 #include <QCoro/QCoroTask>
 #include <QDateTime>
 #include <QObject>
-#include <QPointer>
 
 #include <chrono>
 #include <map>
