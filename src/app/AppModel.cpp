@@ -103,6 +103,12 @@ AppModel::AppModel(Dependencies dependencies, bool autoResume, QObject *parent)
 
 AppModel::~AppModel() = default;
 
+void AppModel::requestFocus(const FocusTarget &target)
+{
+    setFocusTarget(target);
+    setFocusRevision(m_focusRevision + 1);
+}
+
 QVariant AppModel::installStageVariant() const
 {
     return m_installStage ? QVariant::fromValue(*m_installStage) : QVariant();

@@ -24,8 +24,7 @@ void AppModel::fail(const QString &code, const std::optional<QString> &message)
     if (error.recovery.action == RecoveryAction::Case::enterInstallCode) {
         // The setup tool must not resume with a code that can no longer be redeemed.
         QFile::remove(m_profileDirectory + QLatin1Char('/') + QLatin1String(agent::setupStateFile));
-        setFocusTarget(FocusTarget::setupCode());
-        setFocusRevision(m_focusRevision + 1);
+        requestFocus(FocusTarget::setupCode());
     }
     QList<SetupProgressItem> progress = m_setupProgress;
     for (SetupProgressItem &item : progress) {

@@ -1,10 +1,11 @@
 #include "app/PersistedState.h"
 
 #include "app/AppModel.h"
+#include "cli/Errors.h"
+#include "cli/TextFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 #include <QTemporaryFile>
 
 #include <cstdio>
@@ -21,17 +22,11 @@ QString pathOf(const QString &directory, const char *name)
 // The whole file as text; nothing when it is missing, unreadable or not valid UTF-8.
 std::optional<QString> readText(const QString &directory, const char *name)
 {
-    QFile file(pathOf(directory, name));
-    if (!file.open(QIODevice::ReadOnly))
+    try {
+        return readTextFile(pathOf(directory, name));
+    } catch (const FileError &) {
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    }
 }
 
 template <typename E> std::optional<E> readSingleValue(const QString &directory, const char *name)

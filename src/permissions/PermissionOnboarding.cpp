@@ -2,7 +2,6 @@
 // installation is finished.
 #include "app/AppModel.h"
 
-#include "app/PersistedState.h"
 #include "cli/CLIService.h"
 #include "permissions/PermissionVocabulary.h"
 #include "platform/Clock.h"
@@ -35,12 +34,6 @@ void AppModel::setPermission(PermissionKind kind, PermissionNativeState state, b
     items[int(kind)].nativeState = state;
     items[int(kind)].verified = verified;
     setPermissions(items);
-}
-
-void AppModel::requestFocus(const FocusTarget &target)
-{
-    setFocusTarget(target);
-    setFocusRevision(m_focusRevision + 1);
 }
 
 std::optional<PermissionItem> AppModel::currentPermissionOnboardingItem() const

@@ -2,14 +2,13 @@
 
 #include "cli/AgentPackage.h"
 #include "cli/Errors.h"
+#include "cli/TextFile.h"
 
 #include <QCoro/QCoroNetworkReply>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QTimer>
 
 namespace tallowmere {
@@ -25,14 +24,7 @@ namespace {
 // The file's text, trimmed; a file that cannot be read as UTF-8 text is a file error.
 QString readTrimmed(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(file.readAll());
-    if (decoder.hasError())
-        throw FileError(QStringLiteral("%1 is not UTF-8 text").arg(path));
-    return text.trimmed();
+    return readTextFile(path).trimmed();
 }
 
 } // namespace

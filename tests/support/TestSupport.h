@@ -64,8 +64,6 @@ class Running {
 public:
     explicit Running(QCoro::Task<> task) { watch(std::move(task), m_state); }
     bool done() const { return m_state->done; }
-    // Whether it ended by throwing.
-    bool failed() const { return bool(m_state->error); }
 
 private:
     struct State {
