@@ -12,6 +12,9 @@ inline constexpr std::string_view onboardingServiceHost = "onboarding.tallowmere
 inline constexpr std::string_view developmentRedirectHost = "localhost";
 inline constexpr int developmentRedirectPort = 3000;
 
+// The application's releases page, opened by "check for updates".
+inline constexpr std::string_view releasesPage = "https://tallowmere.com/mac/releases";
+
 // Workspace providers' authorisation hosts.
 inline constexpr std::string_view googleAccountsHost = "accounts.google.com";
 inline constexpr std::array<std::string_view, 10> zohoAccountsHosts = {

@@ -15,6 +15,9 @@ inline constexpr char setupStateFile[] = "setup-state.json";
 
 QString defaultProfileDirectory(); // home + profileDirectory
 
+// The private Node.js runtime that runtime preparation lays out, relative to the home directory.
+inline constexpr char runtimeDirectory[] = "/.tallowmere/mac-app-runtime";
+
 // The CLI resource script in the application bundle, and its two modes. The setup code travels on
 // its standard input, followed by one line feed; the agent name, when there is one, is a third
 // argument.

@@ -111,7 +111,6 @@ struct ReaderLink {
     std::atomic<bool> abandoned{false};
 };
 
-const QString runtimeDirectoryName = QStringLiteral("/.tallowmere/mac-app-runtime");
 
 } // namespace
 
@@ -150,7 +149,7 @@ QProcessEnvironment CLIService::environment() const
             environment.remove(name);
     }
     const QString home = m_configuration.homeDirectory;
-    const QString runtime = home + runtimeDirectoryName;
+    const QString runtime = home + QLatin1String(agent::runtimeDirectory);
     environment.insert(QStringLiteral("HOME"), home);
     environment.insert(QStringLiteral("PNPM_HOME"), runtime + QStringLiteral("/bin"));
     environment.insert(QStringLiteral("NPM_CONFIG_USERCONFIG"),

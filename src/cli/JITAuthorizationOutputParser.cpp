@@ -2,6 +2,7 @@
 
 #include "cli/Addresses.h"
 #include "cli/TextCut.h"
+#include "platform/StrictUrl.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -102,21 +103,21 @@ QList<std::pair<QString, QString>> queryItems(const QUrl &url)
 
 bool acceptableRedirect(const QString &text, const Provider &provider)
 {
-    const QUrl redirect(text, QUrl::StrictMode);
-    if (!redirect.isValid() || !redirect.userName().isEmpty() || !redirect.password().isEmpty() ||
-        redirect.hasQuery() || redirect.hasFragment() ||
-        redirect.path(QUrl::FullyDecoded) != provider.callbackPath)
+    const std::optional<QUrl> redirect = strictUrl(text);
+    if (!redirect || !redirect->userName().isEmpty() || !redirect->password().isEmpty() ||
+        redirect->hasQuery() || redirect->hasFragment() ||
+        redirect->path(QUrl::FullyDecoded) != provider.callbackPath)
         return false;
-    const QString scheme = redirect.scheme().toLower();
-    const QString host = redirect.host().toLower();
+    const QString scheme = redirect->scheme().toLower();
+    const QString host = redirect->host().toLower();
     const auto is = [](const QString &value, std::string_view expected) {
         return value == QLatin1String(expected.data(), qsizetype(expected.size()));
     };
     if (scheme == QLatin1String("https"))
         return is(host, addresses::onboardingServiceHost) &&
-               (redirect.port() == -1 || redirect.port() == 443);
+               (redirect->port() == -1 || redirect->port() == 443);
     return scheme == QLatin1String("http") && is(host, addresses::developmentRedirectHost) &&
-           redirect.port() == addresses::developmentRedirectPort;
+           redirect->port() == addresses::developmentRedirectPort;
 }
 
 } // namespace
@@ -124,13 +125,13 @@ bool acceptableRedirect(const QString &text, const Provider &provider)
 std::optional<QUrl> JITAuthorizationOutputParser::validatedAuthorizationURL(const QString &text,
                                                                             const QString &provider)
 {
-    if (text.size() > maxLinkLength ||
-        std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
+    // The strict reading refuses white space and line breaks along with every other stray character.
+    const std::optional<QUrl> link = text.size() <= maxLinkLength ? strictUrl(text) : std::nullopt;
+    if (!link)
         return std::nullopt;
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().toLower() != QLatin1String("https") ||
-        (url.port() != -1 && url.port() != 443) || !url.userName().isEmpty() || !url.password().isEmpty() ||
-        url.host().isEmpty())
+    const QUrl &url = *link;
+    if (url.scheme().toLower() != QLatin1String("https") || (url.port() != -1 && url.port() != 443) ||
+        !url.userName().isEmpty() || !url.password().isEmpty() || url.host().isEmpty())
         return std::nullopt;
 
     const std::optional<Provider> rules = providerNamed(provider);

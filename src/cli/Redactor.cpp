@@ -4,11 +4,17 @@
 //   3. (?i)(Password:\s*)\S+                                             -> $1[REDACTED]
 //   4. https?://\S+                                                      -> [URL REDACTED]
 //   5. (?i)\b(?:TMS2|TMI1)-C{4}-C{4}-C{4}\b, C = [0-9A-HJKMNP-TV-Z]      -> [SETUP CODE REDACTED]
+// and, between the first two, the sign-in members of a workspace-authorisation event are hidden.
 // Regular-expression engines are slower than the child that prints, so each rule is a scanner with
 // the regular expression's exact meaning. Every match holds an escape, a colon after "l" (email:) or
 // "d" (password:) or before "//" (a web address), or a hyphen after the "2" or "1" of a code prefix:
-// a line without such a trigger, which is most lines, passes untouched. \s and \b are ICU's.
+// a line without such a trigger, which is most lines, passes untouched. \s and \b are ICU's, with
+// ICU's own character properties.
 #include "cli/Redactor.h"
+
+#include "cli/EventRedaction.h"
+
+#include <unicode/uchar.h>
 
 #include <iterator>
 
@@ -16,64 +22,35 @@ namespace tallowmere {
 
 namespace {
 
-// ICU \s: tab, line feed, vertical tab, form feed, carriage return, next line and the separator
-// categories.
+// ICU \s: the White_Space property.
 bool isSpace(char32_t c)
 {
-    switch (c) {
-    case '\t':
-    case '\n':
-    case '\v':
-    case '\f':
-    case '\r':
-    case ' ':
-    case 0x85:
-        return true;
-    default:
-        break;
-    }
     if (c < 0x80)
-        return false;
-    switch (QChar::category(c)) {
-    case QChar::Separator_Space:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-        return true;
-    default:
-        return false;
-    }
+        return c == ' ' || (c >= '\t' && c <= '\r');
+    return u_hasBinaryProperty(UChar32(c), UCHAR_WHITE_SPACE);
 }
 
-// ICU \w: alphabetic characters, marks, decimal digits, connector punctuation, ZWNJ and ZWJ.
+// ICU \w: alphabetic characters, marks, decimal digits and connector punctuation. (ICU's set also
+// holds ZWNJ and ZWJ, but as format characters they never decide a boundary.)
 bool isWordCharacter(char32_t c)
 {
     if (c < 0x80)
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-    if (c == 0x200C || c == 0x200D)
-        return true;
-    switch (QChar::category(c)) {
-    case QChar::Letter_Uppercase:
-    case QChar::Letter_Lowercase:
-    case QChar::Letter_Titlecase:
-    case QChar::Letter_Modifier:
-    case QChar::Letter_Other:
-    case QChar::Number_Letter:
-    case QChar::Mark_NonSpacing:
-    case QChar::Mark_SpacingCombining:
-    case QChar::Mark_Enclosing:
-    case QChar::Number_DecimalDigit:
-    case QChar::Punctuation_Connector:
-        return true;
-    default:
-        return false;
-    }
+    return u_hasBinaryProperty(UChar32(c), UCHAR_ALPHABETIC) ||
+           (U_GET_GC_MASK(UChar32(c)) & (U_GC_M_MASK | U_GC_ND_MASK | U_GC_PC_MASK)) != 0;
 }
 
-// The code point at `i` and the code point before `i` (0 at the ends), surrogate pairs combined.
+// Characters that ICU's \b looks through: those that extend a grapheme (combining marks, variation
+// selectors) and format characters (zero-width joiners and spaces).
+bool isTransparent(char32_t c)
+{
+    return c >= 0x80 && (u_hasBinaryProperty(UChar32(c), UCHAR_GRAPHEME_EXTEND) ||
+                         u_charType(UChar32(c)) == U_FORMAT_CHAR);
+}
+
+// The code point at `i` (< size) and the code point before `i` (> 0), surrogate pairs combined.
 char32_t codePointAt(QStringView s, qsizetype i)
 {
-    if (i >= s.size())
-        return 0;
     const QChar c = s[i];
     if (c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate())
         return QChar::surrogateToUcs4(c, s[i + 1]);
@@ -82,12 +59,31 @@ char32_t codePointAt(QStringView s, qsizetype i)
 
 char32_t codePointBefore(QStringView s, qsizetype i)
 {
-    if (i <= 0)
-        return 0;
     const QChar c = s[i - 1];
     if (c.isLowSurrogate() && i >= 2 && s[i - 2].isHighSurrogate())
         return QChar::surrogateToUcs4(s[i - 2], c);
     return c.unicode();
+}
+
+// ICU's \b at `i`: never before a transparent character; otherwise whether the character at `i` and
+// the last non-transparent one before it differ in being word characters (the ends count as
+// non-word).
+bool isWordBoundary(QStringView s, qsizetype i)
+{
+    bool wordAfter = false;
+    if (i < s.size()) {
+        const char32_t c = codePointAt(s, i);
+        if (isTransparent(c))
+            return false;
+        wordAfter = isWordCharacter(c);
+    }
+    for (qsizetype j = i; j > 0;) {
+        const char32_t c = codePointBefore(s, j);
+        j -= QChar::requiresSurrogates(c) ? 2 : 1;
+        if (!isTransparent(c))
+            return wordAfter != isWordCharacter(c);
+    }
+    return wordAfter;
 }
 
 // Length in code units of the run of \S starting at `i` (a surrogate pair is one non-space).
@@ -106,7 +102,7 @@ qsizetype nonSpaceRun(QStringView s, qsizetype i)
 qsizetype spaceRun(QStringView s, qsizetype i)
 {
     qsizetype end = i;
-    while (end < s.size() && isSpace(s[end].unicode())) // no separator lies outside the BMP
+    while (end < s.size() && isSpace(s[end].unicode())) // no white space lies outside the BMP
         ++end;
     return end - i;
 }
@@ -238,7 +234,7 @@ Match setupCodeAt(QStringView s, qsizetype hyphen)
         if (k % 5 == 4 ? c != u'-' : !isCodeCharacter(c))
             return {};
     }
-    if (isWordCharacter(codePointBefore(s, i)) || isWordCharacter(codePointAt(s, i + length)))
+    if (!isWordBoundary(s, i) || !isWordBoundary(s, i + length))
         return {};
     return {i, length, 0};
 }
@@ -265,6 +261,9 @@ QString sanitize(const QString &line, const RedactionTriggers &triggers)
     if (triggers.controlSequences)
         redacted = replaceMatches(redacted, QChar(escape), QLatin1String(""), controlSequenceAt);
     // Removing control sequences can join a label or a code that they split: then every rule looks.
+    // An event is looked at before the other rules can break its JSON.
+    if (triggers.events || joined)
+        redacted = redactAuthorizationEvent(redacted);
     if (triggers.emails || joined)
         redacted = replaceMatches(redacted, u':', QLatin1String("[REDACTED]"),
                                   [](QStringView s, qsizetype i) { return labelledValueAt(s, i, u"email"); });

@@ -9,11 +9,12 @@ namespace tallowmere {
 // Which redaction rules can match a line at all.
 struct RedactionTriggers {
     bool controlSequences = false;
+    bool events = false; // a JSON object line, which may be a workspace-authorisation event
     bool emails = false;
     bool passwords = false;
     bool urls = false;
     bool codes = false;
-    bool any() const { return controlSequences || emails || passwords || urls || codes; }
+    bool any() const { return controlSequences || events || emails || passwords || urls || codes; }
 };
 
 inline constexpr char16_t escape = 0x1B;
@@ -34,12 +35,12 @@ constexpr char16_t fold(char16_t c)
 // The characters around which a rule can match.
 constexpr bool isRedactionTrigger(char16_t c)
 {
-    return c == escape || c == u':' || c == u'-';
+    return c == escape || c == u':' || c == u'-' || c == u'{';
 }
 
 // Notes what the trigger character at `i` of a line (UTF-16, or bytes of an ASCII line) makes
 // possible: an escape a control sequence, a colon after "l" or "d" a label, a colon before "//" a
-// web address, a hyphen after "2" or "1" a setup code.
+// web address, a hyphen after "2" or "1" a setup code, a brace after nothing but blanks an event.
 template <typename Char>
 void noteRedactionTrigger(const Char *text, qsizetype size, qsizetype i, RedactionTriggers &triggers)
 {
@@ -59,6 +60,13 @@ void noteRedactionTrigger(const Char *text, qsizetype size, qsizetype i, Redacti
     case u'-':
         triggers.codes |= i > 0 && (at(i - 1) == u'2' || at(i - 1) == u'1');
         break;
+    case u'{': {
+        qsizetype k = i;
+        while (k > 0 && (at(k - 1) == u' ' || at(k - 1) == u'\t' || at(k - 1) == u'\n' || at(k - 1) == u'\r'))
+            --k;
+        triggers.events |= k == 0;
+        break;
+    }
     default:
         break;
     }

@@ -15,7 +15,8 @@ QString readTextFile(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw FileError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless: a sequence cut off at the end is an error, not a tail kept for more input.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         throw FileError(QStringLiteral("%1 is not UTF-8 text").arg(path));

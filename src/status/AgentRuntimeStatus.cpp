@@ -1,12 +1,11 @@
 #include "status/AgentRuntimeStatus.h"
 
 #include "cli/Errors.h"
+#include "platform/JsonText.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-
-#include <cmath>
 
 namespace tallowmere {
 
@@ -39,18 +38,15 @@ bool truth(const QJsonValue &value, const QString &path)
     return value.toBool();
 }
 
-qint64 integer(const QJsonValue &value, const QString &path)
+// Read from the digits as written: QJsonDocument holds a number beyond 64 bits only as a rounded double.
+qint64 integer(const QJsonObject &object, const QByteArray &body, const QString &key)
 {
-    if (!value.isDouble())
-        fail(path, QStringLiteral("expected an integer"));
-    const QVariant number = value.toVariant();
-    if (number.typeId() == QMetaType::LongLong)
-        return number.toLongLong();
-    // A number written with a fraction or an exponent: only an exact integer in range will do.
-    const double real = value.toDouble();
-    if (std::trunc(real) != real || real < -9223372036854775808.0 || real >= 9223372036854775808.0)
-        fail(path, QStringLiteral("expected an integer"));
-    return qint64(real);
+    if (!required(object, key, {}).isDouble())
+        fail(key, QStringLiteral("expected an integer"));
+    const std::optional<qint64> value = platform::jsonInteger(platform::jsonMemberText(body, key));
+    if (!value)
+        fail(key, QStringLiteral("expected an integer"));
+    return *value;
 }
 
 bool isNull(const QJsonObject &object, const QString &key)
@@ -107,9 +103,8 @@ AgentRuntimeStatus AgentRuntimeStatus::fromJson(const QByteArray &body)
     status.busy = truth(required(object, QStringLiteral("busy"), {}), QStringLiteral("busy"));
     if (!isNull(object, QStringLiteral("compacting")))
         status.compacting = truth(object.value(QLatin1String("compacting")), QStringLiteral("compacting"));
-    status.queueSize =
-        integer(required(object, QStringLiteral("queueSize"), {}), QStringLiteral("queueSize"));
-    status.pid = integer(required(object, QStringLiteral("pid"), {}), QStringLiteral("pid"));
+    status.queueSize = integer(object, body, QStringLiteral("queueSize"));
+    status.pid = integer(object, body, QStringLiteral("pid"));
     if (!isNull(object, QStringLiteral("codingSession"))) {
         const QJsonValue session = object.value(QLatin1String("codingSession"));
         if (!session.isObject())

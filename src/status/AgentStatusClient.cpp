@@ -3,13 +3,9 @@
 #include "cli/AgentPackage.h"
 #include "cli/Errors.h"
 #include "cli/TextFile.h"
+#include "platform/HttpExchange.h"
 
-#include <QCoro/QCoroNetworkReply>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
 #include <QRegularExpression>
-#include <QTimer>
 
 namespace tallowmere {
 
@@ -19,6 +15,12 @@ namespace {
 {
     throw TallowmereNativeError(QStringLiteral("AGENT_STATUS_CONFIG_INVALID"),
                                 QStringLiteral("Agent 状态通道配置无效"));
+}
+
+[[noreturn]] void unavailable()
+{
+    throw TallowmereNativeError(QStringLiteral("AGENT_STATUS_UNAVAILABLE"),
+                                QStringLiteral("Agent 状态通道不可用"));
 }
 
 // The file's text, trimmed; a file that cannot be read as UTF-8 text is a file error.
@@ -37,15 +39,8 @@ std::shared_ptr<AgentStatusClient> AgentStatusClient::create(const QString &prof
 
 AgentStatusClient::AgentStatusClient(QString profileDirectory)
     : m_profileDirectory(std::move(profileDirectory))
-    , m_network(std::make_unique<QNetworkAccessManager>())
 {
-    // Nothing kept between requests, and never a proxy for the loopback interface.
-    m_network->setCookieJar(nullptr);
-    m_network->setProxy(QNetworkProxy::NoProxy);
-    m_network->setTransferTimeout(int(requestLimit.count()));
 }
-
-AgentStatusClient::~AgentStatusClient() = default;
 
 std::optional<quint16> AgentStatusClient::parsePort(const QString &text)
 {
@@ -61,9 +56,7 @@ std::optional<quint16> AgentStatusClient::parsePort(const QString &text)
 
 QCoro::Task<AgentRuntimeStatus> AgentStatusClient::fetch()
 {
-    // Keeps the client, and with it the network access, alive until this request is over.
-    const std::shared_ptr<AgentStatusClient> self = shared_from_this();
-
+    // The client is not touched after the request is sent: it may be gone by the time the reply is in.
     const QString directory = m_profileDirectory + QLatin1Char('/');
     const QString portText = readTrimmed(directory + QLatin1String(agent::portFile));
     const QString token = readTrimmed(directory + QLatin1String(agent::tokenFile));
@@ -72,34 +65,27 @@ QCoro::Task<AgentRuntimeStatus> AgentStatusClient::fetch()
     const std::optional<quint16> port = parsePort(portText);
     if (!port || token.isEmpty())
         configInvalid();
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1%2").arg(*port).arg(QLatin1String(agent::statusPath)));
-    if (!url.isValid())
+
+    platform::HttpRequest request;
+    request.url =
+        QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(*port).arg(QLatin1String(agent::statusPath)));
+    request.headers = {{"Authorization", "Bearer " + token.toUtf8()}};
+    request.deadline = requestLimit;
+    request.bodyLimit = bodyLimit;
+    const platform::HttpOutcome outcome = co_await platform::exchange(std::move(request));
+    switch (outcome.kind) {
+    case platform::HttpOutcome::Kind::refused: // a token with control characters, or no URL to be formed
         configInvalid();
-
-    QNetworkRequest request(url);
-    request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    // Deleted later: the reply is still inside its own signal when this resumes.
-    const auto deleteLater = [](QNetworkReply *finished) { finished->deleteLater(); };
-    std::unique_ptr<QNetworkReply, decltype(deleteLater)> reply(m_network->get(request), deleteLater);
-    // The whole exchange, not only each wait for data, is bounded.
-    QTimer::singleShot(requestLimit, reply.get(), &QNetworkReply::abort);
-    co_await reply.get();
-
-    // Errors below the content range (connection, time-out, proxy) and protocol errors are the
-    // transport's, also when they cut a reply short after its status line.
-    const QNetworkReply::NetworkError error = reply->error();
-    const bool transportFailed =
-        (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
-        (error >= QNetworkReply::ProtocolUnknownError && error < QNetworkReply::InternalServerError);
-    const QVariant statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (transportFailed || !statusCode.isValid())
-        throw TransportError(reply->errorString());
-    if (statusCode.toInt() != 200)
-        throw TallowmereNativeError(QStringLiteral("AGENT_STATUS_UNAVAILABLE"),
-                                    QStringLiteral("Agent 状态通道不可用"));
-    co_return AgentRuntimeStatus::fromJson(reply->readAll());
+    case platform::HttpOutcome::Kind::transportFailed:
+        throw TransportError(outcome.error);
+    case platform::HttpOutcome::Kind::bodyTooLarge:
+        unavailable();
+    case platform::HttpOutcome::Kind::replied:
+        break;
+    }
+    if (outcome.status != 200)
+        unavailable();
+    co_return AgentRuntimeStatus::fromJson(outcome.body);
 }
 
 } // namespace tallowmere

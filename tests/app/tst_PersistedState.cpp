@@ -1,3 +1,4 @@
+// The model as it comes up from its profile directory, and the state files it writes back.
 #include "app/ModelFixture.h"
 
 #include "app/PersistedState.h"
@@ -5,166 +6,147 @@
 #include <QDir>
 
 using namespace tallowmere;
+using namespace Qt::StringLiterals;
 using namespace tallowmere::persisted;
 using testing::ModelFixture;
+
+namespace {
+
+// A configured profile without a stage file is a finished installation; without config.json, a missing or
+// unknown stage starts over at the runtime, which is then written.
+struct StageRow {
+    const char *name, *stageFile, *stage, *progress; // stageFile nullptr: no file; stage "": none
+    bool configured;
+};
+const StageRow stageRows[] = {
+    {"fresh profile", nullptr, "runtime", "rppppppppp", false},
+    {"setup without config starts over", "setup\n", "runtime", "rppppppppp", false},
+    {"unknown word starts over", "Channel\n", "runtime", "rppppppppp", false},
+    {"two words start over", "channel daemon\n", "runtime", "rppppppppp", false},
+    {"empty file starts over", "", "runtime", "rppppppppp", false},
+    {"permissions", "permissions\n", "permissions", "ccrppppppp", false},
+    {"daemon", "daemon\n", "daemon", "ccccccrppp", false},
+    {"channel between blanks", "\n  channel \t\n\n", "channel", "cccccccrpp", false},
+    {"handshake without line feed", "handshake", "handshake", "ccccccccrp", false},
+    {"configured and finished", nullptr, "", "cccccccccc", true},
+    {"configured, unknown stage is finished", "bogus\n", "", "cccccccccc", true},
+    {"configured, cut-off UTF-8 is finished", "daemon\xe4", "", "cccccccccc", true},
+    {"configured, waiting in setup", "setup\n", "setup", "cccppppppp", true},
+    {"configured, in channel", "channel\n", "channel", "cccccccrpp", true},
+};
+
+// Permission markers hold one kind per line, exactly; the awaited marker holds one kind between blanks.
+struct MarkerRow {
+    const char *name, *completed, *manual, *awaiting; // nullptr: no file
+    const char *permissions, *awaited;                // see permissionLetters; awaited "": none
+};
+const MarkerRow markerRows[] = {
+    {"no markers", nullptr, nullptr, nullptr, "uuuu", ""},
+    {"all four", "screenRecording\naccessibility\nautomation\nfullDiskAccess\n", nullptr, "accessibility\n",
+     "GGGG", "accessibility"},
+    {"confirmed by hand", "fullDiskAccess\naccessibility\n", "fullDiskAccess\n", "Accessibility\n", "uGuM",
+     ""},
+    {"manual marker alone verifies nothing", "\n", "fullDiskAccess\nscreenRecording\n",
+     "  \n automation \n\n", "uuuu", "automation"},
+    {"lines are not trimmed", "automation \r\n accessibility\nscreenRecording", nullptr, nullptr, "Guuu", ""},
+    {"mixed line ends; two awaited kinds", "accessibility\r\nbogus\n\nscreenRecording", nullptr,
+     "automation\naccessibility\n", "GGuu", ""},
+    {"carriage returns only", "automation\rfullDiskAccess\rautomation\r", nullptr, nullptr, "uuGG", ""},
+    {"vertical tab and form feed", "automation\vaccessibility\ffullDiskAccess", nullptr, nullptr, "uGGG", ""},
+    {"next line and separators", "automation\u0085accessibility\u2028fullDiskAccess\u2029screenRecording",
+     nullptr, nullptr, "GGGG", ""},
+    {"not UTF-8", "automation\n\xc3\x28\n", nullptr, "automation\xff\n", "uuuu", ""},
+};
+
+// Everything in a directory, so that a leftover temporary file shows.
+QStringList entries(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
 
 class PersistedStateTest : public QObject {
     Q_OBJECT
 
-    // Everything in the profile directory, so that a leftover temporary file shows.
-    static QStringList entries(const QString &directory)
+private slots:
+    void stageAndProgressFromDisk_data() { testing::addRows(stageRows); }
+    void stageAndProgressFromDisk()
     {
-        return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        const StageRow &row = testing::currentRow(stageRows);
+        ModelFixture fixture;
+        fixture.write(installStageFile, row.stageFile);
+        if (row.configured)
+            fixture.configure();
+        int linkLoads = 0;
+        AppModel::Operations operations;
+        operations.ownerSetupLinkLoad = [&linkLoads]() -> std::optional<OwnerSetupLink> {
+            ++linkLoads;
+            return std::nullopt;
+        };
+        const auto model = fixture.build(std::move(operations));
+
+        const QString stage = testing::utf8(row.stage);
+        const bool resumes = !stage.isEmpty();
+        QCOMPARE(model->installStage() ? rawValue(*model->installStage()) : QString(), stage);
+        QCOMPARE(testing::progressLetters(model->setupProgress()), testing::utf8(row.progress));
+        QCOMPARE(model->overallState(), OverallState::starting);
+        QCOMPARE(model->pendingSetupResume(), resumes);
+        QCOMPARE(model->configurationReady(), row.configured);
+        QCOMPARE(model->installationValidated(), !resumes);
+        QCOMPARE(model->onboardingCompleted(), !resumes);
+        const char *after = stage == "runtime"_L1 ? "runtime\n" : row.stageFile;
+        QCOMPARE(fixture.exists(installStageFile), after != nullptr);
+        QCOMPARE(fixture.read(installStageFile), QByteArray(after));
+        QCOMPARE(linkLoads, stage == "channel"_L1 ? 1 : 0); // the stored binding link
     }
 
-private slots:
-    void stageFileBytesAndPermissions()
+    // Read, then written back: verified kinds and kinds confirmed by hand, one line each in kind order.
+    void permissionMarkersRoundTrip_data() { testing::addRows(markerRows); }
+    void permissionMarkersRoundTrip()
     {
+        const MarkerRow &row = testing::currentRow(markerRows);
         ModelFixture fixture;
-        const auto model = fixture.build(); // writes "runtime"
-        const QString path = fixture.file(QLatin1String(installStageFile));
+        fixture.write(completedPermissionsFile, row.completed);
+        fixture.write(manualPermissionsFile, row.manual);
+        fixture.write(awaitingPermissionFile, row.awaiting);
+        const auto model = fixture.build();
+        const QString letters = testing::utf8(row.permissions);
+        QCOMPARE(testing::permissionLetters(model->permissions()), letters);
+        const auto awaited = model->permissionAwaitingReturn();
+        QCOMPARE(awaited ? rawValue(*awaited) : QString(), testing::utf8(row.awaited));
+
+        model->persistCompletedPermissions();
+        model->persistManualPermissions();
+        QCOMPARE(fixture.read(completedPermissionsFile), testing::permissionMarker(letters));
+        QCOMPARE(fixture.read(manualPermissionsFile), testing::permissionMarker(letters, true));
+        QCOMPARE(fixture.exists(manualPermissionsFile), letters.contains(u'M'));
+    }
+
+    // Written whole, 0600, through a temporary file that does not stay; a directory in the file's place
+    // reads as no file and cannot be replaced.
+    void stageFileIsReplacedWhole()
+    {
+        testing::ScratchHome home;
+        const QString profile = home.path() + u"/not/yet/there"_s;
+        const QString path = profile + u'/' + QLatin1String(installStageFile);
+        AppModel model({profile, {}}, false); // creates the directory and writes "runtime"
+        QCOMPARE(testing::readFile(path), QByteArray("runtime\n"));
         QFile::setPermissions(path,
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
-
-        model->persistInstallStage(InstallStage::daemon);
+        model.persistInstallStage(InstallStage::daemon);
         QCOMPARE(testing::readFile(path), QByteArray("daemon\n"));
         QCOMPARE(testing::posixMode(path), 0600);
-        QCOMPARE(entries(fixture.profile), QStringList{QLatin1String(installStageFile)});
-
-        model->persistInstallStage(std::nullopt);
+        QCOMPARE(entries(profile), QStringList{QLatin1String(installStageFile)});
+        model.persistInstallStage(std::nullopt);
         QVERIFY(!QFileInfo::exists(path));
-    }
 
-    void stageWriterCreatesTheProfileDirectory()
-    {
-        testing::ScratchHome home;
-        const QString profile = home.path() + QStringLiteral("/not/yet/there");
-        AppModel model({profile, {}}, false);
-        QCOMPARE(testing::readFile(profile + QLatin1Char('/') + QLatin1String(installStageFile)),
-                 QByteArray("runtime\n"));
-    }
-
-    void permissionWritersRelyOnTheDirectory()
-    {
-        testing::ScratchHome home;
-        const QString profile = home.path() + QStringLiteral("/missing");
-        AppModel model({profile, {}}, false);
-        QDir(profile).removeRecursively();
-        model.persistCompletedPermissions(); // no directory: ignored, nothing created
-        model.persistAwaitingPermission(PermissionKind::automation);
-        QVERIFY(!QFileInfo::exists(profile));
-    }
-
-    void permissionMarkersOfAFreshModel()
-    {
-        ModelFixture fixture;
-        const auto model = fixture.build();
-        model->persistCompletedPermissions();
-        model->persistManualPermissions();
-        QCOMPARE(testing::readFile(fixture.file(QLatin1String(completedPermissionsFile))), QByteArray("\n"));
-        QVERIFY(!QFileInfo::exists(fixture.file(QLatin1String(manualPermissionsFile))));
-    }
-
-    void permissionMarkersFollowTheItems()
-    {
-        ModelFixture fixture;
-        fixture.write(QLatin1String(completedPermissionsFile), "fullDiskAccess\nscreenRecording\n");
-        fixture.write(QLatin1String(manualPermissionsFile), "fullDiskAccess\n");
-        const auto model = fixture.build();
-
-        model->persistCompletedPermissions();
-        model->persistManualPermissions();
-        // Written in kind order, whatever order they were read in.
-        QCOMPARE(testing::readFile(fixture.file(QLatin1String(completedPermissionsFile))),
-                 QByteArray("screenRecording\nfullDiskAccess\n"));
-        QCOMPARE(testing::readFile(fixture.file(QLatin1String(manualPermissionsFile))),
-                 QByteArray("fullDiskAccess\n"));
-        QCOMPARE(testing::posixMode(fixture.file(QLatin1String(manualPermissionsFile))), 0600);
-    }
-
-    void awaitingMarkerWrittenAndDeleted()
-    {
-        ModelFixture fixture;
-        const auto model = fixture.build();
-        const QString path = fixture.file(QLatin1String(awaitingPermissionFile));
-        model->persistAwaitingPermission(PermissionKind::accessibility);
-        QCOMPARE(testing::readFile(path), QByteArray("accessibility\n"));
-        model->persistAwaitingPermission(std::nullopt);
-        QVERIFY(!QFileInfo::exists(path));
-    }
-
-    void permissionSetReader_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("kinds");
-
-        QTest::newRow("mixed line ends") << QByteArray("accessibility\r\nbogus\n\nscreenRecording") << "0,1";
-        QTest::newRow("trailing blank is not trimmed") << QByteArray("automation \n") << "";
-        QTest::newRow("leading blank is not trimmed") << QByteArray(" automation\n") << "";
-        QTest::newRow("carriage returns only") << QByteArray("automation\rfullDiskAccess\r") << "2,3";
-        QTest::newRow("vertical tab and form feed")
-            << QByteArray("automation\vaccessibility\ffullDiskAccess") << "1,2,3";
-        QTest::newRow("next line and separators")
-            << QString::fromUtf8("automation\u0085accessibility\u2028fullDiskAccess\u2029screenRecording")
-                   .toUtf8()
-            << "0,1,2,3";
-        QTest::newRow("duplicates") << QByteArray("automation\nautomation\n") << "2";
-        QTest::newRow("lone line feed") << QByteArray("\n") << "";
-        QTest::newRow("not UTF-8") << QByteArray("automation\n\xc3\x28\n") << "";
-    }
-
-    void permissionSetReader()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, kinds);
-        testing::ScratchHome home;
-        testing::writeFile(home.path() + QLatin1Char('/') + QLatin1String(completedPermissionsFile), content);
-
-        QStringList read;
-        for (PermissionKind kind : readCompletedPermissions(home.path()))
-            read << QString::number(int(kind));
-        QCOMPARE(read.join(QLatin1Char(',')), kinds);
-    }
-
-    void stageReader_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("stage");
-        QTest::newRow("between blanks and blank lines") << QByteArray("\n  channel \t\n\n") << "channel";
-        QTest::newRow("capitalised") << QByteArray("Channel\n") << "";
-        QTest::newRow("two words") << QByteArray("channel daemon\n") << "";
-        QTest::newRow("empty") << QByteArray("") << "";
-    }
-
-    void stageReader()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, stage);
-        testing::ScratchHome home;
-        testing::writeFile(home.path() + QLatin1Char('/') + QLatin1String(installStageFile), content);
-        const auto read = readInstallStage(home.path());
-        QCOMPARE(read ? rawValue(*read) : QString(), stage);
-    }
-
-    void unreadableFilesReadAsEmpty()
-    {
-        testing::ScratchHome home;
-        // A directory where the file should be cannot be read as text.
-        QDir(home.path()).mkdir(QLatin1String(installStageFile));
-        QDir(home.path()).mkdir(QLatin1String(completedPermissionsFile));
-        QCOMPARE(readInstallStage(home.path()), std::nullopt);
-        QVERIFY(readCompletedPermissions(home.path()).empty());
-        QVERIFY(readManualPermissions(home.path() + QStringLiteral("/nowhere")).empty());
-    }
-
-    void failedReplacementLeavesNoTemporaryFile()
-    {
-        testing::ScratchHome home;
-        // A non-empty directory in the file's place cannot be replaced.
-        QDir(home.path()).mkpath(QLatin1String(installStageFile) + QStringLiteral("/keep"));
-        QVERIFY(!writeStateFile(home.path(), installStageFile, QStringLiteral("daemon\n")));
-        QCOMPARE(entries(home.path()), QStringList());
-        QVERIFY(QFileInfo(home.path() + QLatin1Char('/') + QLatin1String(installStageFile)).isDir());
+        QDir(profile).mkpath(QLatin1String(installStageFile) + u"/keep"_s);
+        QDir(profile).mkdir(QLatin1String(completedPermissionsFile));
+        QCOMPARE(readInstallStage(profile), std::nullopt);
+        QVERIFY(readCompletedPermissions(profile).empty());
+        QVERIFY(!writeStateFile(profile, installStageFile, u"daemon\n"_s));
+        QCOMPARE(entries(profile), QStringList());
     }
 };
 

@@ -1,242 +1,253 @@
+// The install progress list, and the failure routine that marks it and tells the user what went wrong.
 #include "app/ModelFixture.h"
 
-#include <QSignalSpy>
-
 using namespace tallowmere;
+using namespace Qt::StringLiterals;
 using testing::ModelFixture;
 
 namespace {
 
-QString letters(const QList<SetupProgressItem> &items)
-{
-    QString text;
-    for (const SetupProgressItem &item : items)
-        text += QLatin1Char("prcf"[int(item.state)]);
-    return text;
-}
+const std::string longDetail(81, 'd'), cutDetail(80, 'd');
 
-QList<SetupProgressItem> fromLetters(const QString &text)
-{
-    QList<SetupProgressItem> items;
-    for (int i = 0; i < text.size(); ++i)
-        items.append({SetupPhase(i), ProgressState(QStringLiteral("prcf").indexOf(text.at(i)))});
-    return items;
-}
+// The detail shown before each event is "before".
+struct EventRow {
+    const char *name, *before, *phase, *status, *detail, *after, *detailAfter; // detail nullptr: none
+};
+const EventRow eventRows[] = {
+    {"running completes everything before", "rpppppppcp", "verify", "running", "写入", "cccccrppcp", "写入"},
+    {"complete leaves the others", "rppppppppp", "verify", "complete", "x", "rppppcpppp", nullptr},
+    {"failed status marks the phase running", "rppppfpppp", "verify", "failed", "x", "rpppprpppp", nullptr},
+    {"unknown status counts as running", "pppppppppp", "redeem", "waiting", "x", "ppprpppppp", nullptr},
+    {"running without detail", "pppppppppp", "runtime", "running", nullptr, "rppppppppp", nullptr},
+    {"unknown phase changes nothing", "rppppppppp", "download", "running", "x", "rppppppppp", "before"},
+    {"phase names are case-sensitive", "rppppppppp", "Verify", "complete", "x", "rppppppppp", "before"},
+    {"detail cut to 80", "pppppppppp", "online", "running", longDetail.c_str(), "cccccccccr",
+     cutDetail.c_str()},
+};
 
-const QString none = QStringLiteral("<none>");
+struct CounterRow {
+    const char *name;
+    std::vector<std::pair<std::optional<int>, std::optional<int>>> events; // completed, total
+    const char *counter;                                                   // "completed/total", or ""
+};
+const CounterRow counterRows[] = {
+    {"never backwards", {{10, 100}, {5, 100}}, "10/100"},
+    {"capped at the total", {{150, 100}}, "100/100"},
+    {"missing total keeps the last", {{3, 7}, {5, {}}}, "5/7"},
+    {"missing total without a counter", {{5, {}}}, ""},
+    {"zero total ignored", {{5, 0}}, ""},
+    {"negative total ignored", {{5, -3}, {1, 4}}, "1/4"},
+    {"missing completed counts as zero", {{{}, 4}}, "0/4"},
+    {"new total, count carried", {{6, 10}, {2, 8}}, "6/8"},
+};
+
+struct PercentRow {
+    const char *name;
+    int completed, total, percent;
+};
+const PercentRow percentRows[] = {
+    {"5 of 0", 5, 0, 0},
+    {"3 of 2", 3, 2, 100},
+    {"1 of 3", 1, 3, 33},
+    {"2 of 3", 2, 3, 67},
+    {"1 of 200 rounds up", 1, 200, 1},
+};
+
+using enum RecoveryAction::Case;
+constexpr char notSetUp[] = "Tallowmere 尚未完成设置。";
+constexpr char runtimeImpact[] = "Tallowmere 尚未进入权限配置阶段。";
+constexpr char channelImpact[] = "Tallowmere 尚未进入 Channel 绑定阶段。";
+constexpr char generalImpact[] = "安装或运行尚未完成。请查看 App 中的安装详情。";
+constexpr char deadCode[] = "SETUP_CODE_UNAVAILABLE";
+constexpr char unavailable[] = "安装码已失效或不可用，请获取新的安装码后重试。";
+constexpr char bootstrapCode[] = "SETUP_BOOTSTRAP_FAILED";
+constexpr char bootstrap[] = "安装服务暂时未能完成配置，请稍后重试。";
+
+// Shown code and message nullptr: as given.
+struct ErrorRow {
+    const char *name, *code, *message, *shownCode, *shownMessage, *impact;
+    RecoveryAction::Case recovery;
+};
+const ErrorRow errorRows[] = {
+    {"unavailable by code", deadCode, nullptr, nullptr, unavailable, notSetUp, enterInstallCode},
+    {"unavailable by message", "SETUP_EXIT_1", "error: code_unavailable", deadCode, unavailable, notSetUp,
+     enterInstallCode},
+    {"no longer available, any case", "RUNTIME_X", "Code is No Longer Available", deadCode, unavailable,
+     notSetUp, enterInstallCode},
+    {"bootstrap failed in capitals", "SETUP_EXIT_1", "BOOTSTRAP_FAILED: x", bootstrapCode, bootstrap,
+     notSetUp, retryInstall},
+    {"bootstrap wins over the runtime prefix", "RUNTIME_X", "bootstrap_failed", bootstrapCode, bootstrap,
+     notSetUp, retryInstall},
+    {"runtime without message", "RUNTIME_X", nullptr, nullptr, "运行环境准备未完成，请重试。", runtimeImpact,
+     retryInstall},
+    {"runtime with message", "RUNTIME_X", "pnpm missing", nullptr, nullptr, runtimeImpact, retryInstall},
+    {"daemon without message", "DAEMON_X", nullptr, nullptr, "Agent 启动未完成，请重试。", channelImpact,
+     retryInstall},
+    {"start timeout keeps its message", "AGENT_START_TIMEOUT", "Agent 已安装，但未能在 15 秒内启动。",
+     nullptr, nullptr, channelImpact, retryInstall},
+    {"runner busy", "OPERATION_ALREADY_RUNNING", nullptr, nullptr, "操作失败：OPERATION_ALREADY_RUNNING",
+     generalImpact, openLogs},
+    {"prefix tests are case-sensitive", "runtime_x", nullptr, nullptr, "操作失败：runtime_x", generalImpact,
+     openLogs},
+    {"code words in the code do not count", "CODE_UNAVAILABLE", "x", nullptr, nullptr, generalImpact,
+     openLogs},
+};
+
+const std::string e241(241, 'e'), e240(240, 'e');
+const QByteArray emoji241 = QByteArray("😀").repeated(241), emoji240 = QByteArray("😀").repeated(240);
+
+struct SafeRow {
+    const char *name, *line, *safe; // nullptr: absent, none
+};
+const SafeRow safeRows[] = {
+    {"absent", nullptr, nullptr},
+    {"blank", " \n\t", nullptr},
+    {"trimmed", "  pnpm failed\n", "pnpm failed"},
+    {"redaction mark", "Email: [REDACTED] failed", nullptr},
+    {"internal line", "TMAPP_STEP failed", nullptr},
+    {"internal prefix only at the start", "x TMAPP_STEP failed", "x TMAPP_STEP failed"},
+    {"cut to 240", e241.c_str(), e240.c_str()},
+    {"240 kept whole", e240.c_str(), e240.c_str()},
+    {"emoji are not split", emoji241.constData(), emoji240.constData()},
+};
 
 } // namespace
 
 class ProgressListTest : public QObject {
     Q_OBJECT
 
+    std::optional<ModelFixture> fixture;
+    std::unique_ptr<AppModel> model;
+
 private slots:
-    void restoreForEachStage_data()
+    void init()
     {
-        QTest::addColumn<InstallStage>("stage");
-        QTest::addColumn<QString>("progress");
-        QTest::newRow("runtime") << InstallStage::runtime << "rppppppppp";
-        QTest::newRow("permissions") << InstallStage::permissions << "ccrppppppp";
-        QTest::newRow("setup runs nothing") << InstallStage::setup << "cccppppppp";
-        QTest::newRow("daemon") << InstallStage::daemon << "ccccccrppp";
-        QTest::newRow("channel") << InstallStage::channel << "cccccccrpp";
-        QTest::newRow("handshake") << InstallStage::handshake << "ccccccccrp";
+        model.reset();
+        fixture.emplace();
+        model = fixture->build();
     }
 
-    void restoreForEachStage()
-    {
-        QFETCH(InstallStage, stage);
-        QFETCH(QString, progress);
-        ModelFixture fixture;
-        const auto model = fixture.build();
-        model->setSetupProgress(fromLetters(QStringLiteral("ffffffffff")));
-        model->setSetupProgressDetail(QStringLiteral("kept"));
-        model->restoreProgress(stage);
-        QCOMPARE(letters(model->setupProgress()), progress);
-        QCOMPARE(model->setupProgressDetail(), QStringLiteral("kept"));
-    }
-
-    void applyEvent_data()
-    {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("phase");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QString>("detail"); // none: absent
-        QTest::addColumn<QString>("after");
-        QTest::addColumn<QString>("detailAfter"); // none: cleared
-
-        QTest::newRow("running completes everything before") << "rppppppppp"
-                                                             << "verify"
-                                                             << "running"
-                                                             << "写入"
-                                                             << "cccccrpppp"
-                                                             << "写入";
-        QTest::newRow("complete leaves the others") << "rppppppppp"
-                                                    << "verify"
-                                                    << "complete"
-                                                    << "x"
-                                                    << "rppppcpppp" << none;
-        QTest::newRow("failed status marks the phase running") << "rppppppppp"
-                                                               << "verify"
-                                                               << "failed"
-                                                               << "x"
-                                                               << "rpppprpppp" << none;
-        QTest::newRow("unknown status counts as running") << "pppppppppp"
-                                                          << "redeem"
-                                                          << "waiting"
-                                                          << "x"
-                                                          << "ppprpppppp" << none;
-        QTest::newRow("running without detail") << "pppppppppp"
-                                                << "runtime"
-                                                << "running" << none << "rppppppppp" << none;
-        QTest::newRow("unknown phase changes nothing") << "rppppppppp"
-                                                       << "download"
-                                                       << "running"
-                                                       << "x"
-                                                       << "rppppppppp"
-                                                       << "before";
-        QTest::newRow("phase names are case-sensitive") << "rppppppppp"
-                                                        << "Verify"
-                                                        << "complete"
-                                                        << "x"
-                                                        << "rppppppppp"
-                                                        << "before";
-        QTest::newRow("detail cut to 80")
-            << "pppppppppp"
-            << "online"
-            << "running" << QString(100, QLatin1Char('d')) << "cccccccccr" << QString(80, QLatin1Char('d'));
-    }
-
+    void applyEvent_data() { testing::addRows(eventRows); }
     void applyEvent()
     {
-        QFETCH(QString, before);
-        QFETCH(QString, phase);
-        QFETCH(QString, status);
-        QFETCH(QString, detail);
-        QFETCH(QString, after);
-        QFETCH(QString, detailAfter);
-
-        ModelFixture fixture;
-        const auto model = fixture.build();
-        model->setSetupProgress(fromLetters(before));
-        model->setSetupProgressDetail(QStringLiteral("before"));
-        model->applyProgress(phase, status, detail == none ? std::nullopt : std::optional<QString>(detail));
-        QCOMPARE(letters(model->setupProgress()), after);
-        QCOMPARE(model->setupProgressDetail().value_or(none), detailAfter);
+        const EventRow &row = testing::currentRow(eventRows);
+        model->setSetupProgress(testing::progressFromLetters(testing::utf8(row.before)));
+        model->setSetupProgressDetail(u"before"_s);
+        model->applyProgress(testing::utf8(row.phase), testing::utf8(row.status),
+                             testing::optionalText(row.detail));
+        QCOMPARE(testing::progressLetters(model->setupProgress()), testing::utf8(row.after));
+        QCOMPARE(model->setupProgressDetail(), testing::optionalText(row.detailAfter));
     }
 
-    void packageCounter_data()
-    {
-        QTest::addColumn<QString>("events");  // "completed/total" events, "-" for an absent number
-        QTest::addColumn<QString>("counter"); // "completed/total", or none
-
-        QTest::newRow("never backwards") << "10/100 5/100"
-                                         << "10/100";
-        QTest::newRow("capped at the total") << "150/100"
-                                             << "100/100";
-        QTest::newRow("missing total keeps the last") << "3/7 5/-"
-                                                      << "5/7";
-        QTest::newRow("missing total without a counter") << "5/-" << none;
-        QTest::newRow("zero total ignored") << "5/0" << none;
-        QTest::newRow("negative total ignored") << "5/-3 1/4"
-                                                << "1/4";
-        QTest::newRow("missing completed counts as zero") << "-/4"
-                                                          << "0/4";
-        QTest::newRow("new total, count carried") << "6/10 2/8"
-                                                  << "6/8";
-    }
-
+    void packageCounter_data() { testing::addRows(counterRows); }
     void packageCounter()
     {
-        QFETCH(QString, events);
-        QFETCH(QString, counter);
-        ModelFixture fixture;
-        const auto model = fixture.build();
-        const auto number = [](const QString &text) {
-            return text == QLatin1String("-") ? std::nullopt : std::optional<int>(text.toInt());
-        };
-        for (const QString &event : events.split(QLatin1Char(' '))) {
-            const QStringList parts = event.split(QLatin1Char('/'));
-            model->updatePackageInstallProgress(number(parts[0]), number(parts[1]));
-        }
+        const CounterRow &row = testing::currentRow(counterRows);
+        for (const auto &[completed, total] : row.events)
+            model->updatePackageInstallProgress(completed, total);
         const auto progress = model->packageInstallProgress();
-        QCOMPARE(progress ? QStringLiteral("%1/%2").arg(progress->completed).arg(progress->total) : none,
-                 counter);
+        QCOMPARE(progress ? u"%1/%2"_s.arg(progress->completed).arg(progress->total) : QString(),
+                 testing::utf8(row.counter));
     }
 
-    void percentage_data()
-    {
-        QTest::addColumn<int>("completed");
-        QTest::addColumn<int>("total");
-        QTest::addColumn<int>("percent");
-        QTest::newRow("5 of 0") << 5 << 0 << 0;
-        QTest::newRow("3 of 2") << 3 << 2 << 100;
-        QTest::newRow("1 of 3") << 1 << 3 << 33;
-        QTest::newRow("2 of 3") << 2 << 3 << 67;
-        QTest::newRow("1 of 200 rounds up") << 1 << 200 << 1;
-    }
-
+    void percentage_data() { testing::addRows(percentRows); }
     void percentage()
     {
-        QFETCH(int, completed);
-        QFETCH(int, total);
-        QFETCH(int, percent);
-        QCOMPARE((PackageInstallProgress{completed, total}.percentage()), percent);
+        const PercentRow &row = testing::currentRow(percentRows);
+        QCOMPARE((PackageInstallProgress{row.completed, row.total}.percentage()), row.percent);
     }
 
     void beginStartsAFreshList()
     {
-        ModelFixture fixture;
-        const auto model = fixture.build();
-        model->setSetupProgress(fromLetters(QStringLiteral("ccccfppppp")));
-        model->setSetupProgressDetail(QStringLiteral("x"));
+        model->setSetupProgress(testing::progressFromLetters(u"cccfrppppp"_s));
+        QCOMPARE(model->setupProgressCounts().completed, 3);
+        QCOMPARE(model->setupProgressCounts().total, 10);
+        QCOMPARE(model->setupProgressFraction(), 0.3);
+        model->setSetupProgressDetail(u"x"_s);
         model->updatePackageInstallProgress(1, 2);
         model->setOverallState(OverallState::error);
 
         model->beginProgress();
-
-        QCOMPARE(letters(model->setupProgress()), QStringLiteral("rppppppppp"));
+        QCOMPARE(testing::progressLetters(model->setupProgress()), u"rppppppppp"_s);
         QCOMPARE(model->setupProgressDetail(), std::nullopt);
         QCOMPARE(model->packageInstallProgress(), std::nullopt);
         QCOMPARE(model->overallState(), OverallState::starting);
     }
 
-    void countsAndFraction()
-    {
-        ModelFixture fixture;
-        const auto model = fixture.build();
-        model->setSetupProgress(fromLetters(QStringLiteral("cccfrppppp")));
-        QCOMPARE(model->setupProgressCounts().completed, 3);
-        QCOMPARE(model->setupProgressCounts().total, 10);
-        QCOMPARE(model->setupProgressFraction(), 0.3);
-    }
-
     void packageCounterShowsOnlyWhileInstallingThePackage()
     {
-        ModelFixture fixture;
-        const auto model = fixture.build();
         model->setIsPreparingEnvironment(true);
-        model->applyProgress(QStringLiteral("runtime"), QStringLiteral("running"),
-                             QStringLiteral("安装 Tallowmere"));
-        QVERIFY(model->showsPackageInstallProgress());
-        model->applyProgress(QStringLiteral("runtime"), QStringLiteral("running"),
-                             QStringLiteral("安装 Tallowmere "));
+        model->applyProgress(u"runtime"_s, u"running"_s, u"安装 Tallowmere "_s);
         QVERIFY(!model->showsPackageInstallProgress());
-        model->applyProgress(QStringLiteral("runtime"), QStringLiteral("running"),
-                             QStringLiteral("安装 Tallowmere"));
+        model->applyProgress(u"runtime"_s, u"running"_s, u"安装 Tallowmere"_s);
+        QVERIFY(model->showsPackageInstallProgress());
         model->setIsPreparingEnvironment(false);
         QVERIFY(!model->showsPackageInstallProgress());
     }
 
-    void unchangedListDoesNotNotify()
+    void classification_data() { testing::addRows(errorRows); }
+    void classification()
     {
-        ModelFixture fixture;
-        const auto model = fixture.build();
-        QSignalSpy spy(model.get(), &AppModel::setupProgressChanged);
-        model->applyProgress(QStringLiteral("runtime"), QStringLiteral("running"), std::nullopt);
-        QCOMPARE(spy.count(), 0);
-        model->applyProgress(QStringLiteral("runtime"), QStringLiteral("complete"), std::nullopt);
-        QCOMPARE(spy.count(), 1);
+        const ErrorRow &row = testing::currentRow(errorRows);
+        const DisplayError error =
+            DisplayError::from(testing::utf8(row.code), testing::optionalText(row.message));
+        QCOMPARE(error.code, testing::utf8(row.shownCode ? row.shownCode : row.code));
+        QCOMPARE(error.message, testing::utf8(row.shownMessage ? row.shownMessage : row.message));
+        QCOMPARE(error.impact, testing::utf8(row.impact));
+        QCOMPARE(error.recovery, RecoveryAction::of(row.recovery));
+    }
+
+    void safeErrorMessage_data() { testing::addRows(safeRows); }
+    void safeErrorMessage()
+    {
+        const SafeRow &row = testing::currentRow(safeRows);
+        QCOMPARE(AppModel::safeErrorMessage(testing::optionalText(row.line)),
+                 testing::optionalText(row.safe));
+    }
+
+    void failureMarksRunningPhasesFailed()
+    {
+        const QString setupState = fixture->file(u"setup-state.json"_s);
+        testing::writeFile(setupState, "{}");
+        model->applyProgress(u"redeem"_s, u"running"_s, u"验证"_s);
+        model->setIsSubmittingSetup(true);
+        model->setSetupAuthorization(
+            JITWorkspaceAuthorization{u"google"_s, u"a@b"_s, u"pw"_s, QUrl(u"https://x"_s)});
+        model->setFocusTarget(FocusTarget::recovery());
+
+        model->fail(u"SETUP_EXIT_3"_s, u"server said no"_s);
+        QVERIFY(!model->isSubmittingSetup());
+        QCOMPARE(model->setupAuthorization(), std::nullopt);
+        QCOMPARE(model->overallState(), OverallState::error);
+        QCOMPARE(model->lastError()->code, u"SETUP_EXIT_3"_s);
+        QCOMPARE(model->lastError()->message, u"server said no"_s);
+        QCOMPARE(testing::progressLetters(model->setupProgress()), u"cccfpppppp"_s);
+        QCOMPARE(model->focusRevision(), 0);
+        QVERIFY(QFileInfo::exists(setupState));
+
+        // A dead code: the setup tool must not resume with it, and the focus goes to the code field.
+        model->fail(u"SETUP_EXIT_1"_s, u"code_unavailable"_s);
+        QCOMPARE(model->lastError()->code, u"SETUP_CODE_UNAVAILABLE"_s);
+        QVERIFY(!QFileInfo::exists(setupState));
+        QCOMPARE(model->focusTarget(), FocusTarget::setupCode());
+        QCOMPARE(model->focusRevision(), 1);
+        model->fail(u"SETUP_CODE_UNAVAILABLE"_s, std::nullopt); // nothing left to delete
+        QCOMPARE(model->focusRevision(), 2);
+    }
+
+    void activityFeedKeepsTheNewestTwenty()
+    {
+        testing::VirtualTime time;
+        for (int i = 1; i <= 21; ++i) {
+            model->appendActivity(u"event %1"_s.arg(i));
+            time.advance(std::chrono::seconds(1));
+        }
+        const QList<ActivityEvent> feed = model->activities();
+        QCOMPARE(feed.size(), 20);
+        QCOMPARE(feed.first().summary, u"event 21"_s);
+        QCOMPARE(feed.last().summary, u"event 2"_s);
+        QCOMPARE(feed.first().occurredAt, time.clock().now().addSecs(-1));
+        QVERIFY(feed.first().id != feed.at(1).id);
     }
 };
 

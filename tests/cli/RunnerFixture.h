@@ -3,6 +3,7 @@
 #include "cli/CLIService.h"
 #include "support/TestSupport.h"
 
+#include <QProcess>
 #include <QThread>
 
 namespace testing {
@@ -16,44 +17,107 @@ struct RunOutput {
     bool allOnMainThread = true;
 };
 
-// A runner whose home, log and resource script live in a scratch home.
-struct RunnerFixture {
-    ScratchHome home;
-    std::unique_ptr<tallowmere::CLIService> cli = std::make_unique<tallowmere::CLIService>(configuration());
+// Collects a run's callbacks.
+struct Collector {
+    std::shared_ptr<RunOutput> output = std::make_shared<RunOutput>();
+    tallowmere::OutputHandler lines()
+    {
+        return [output = output](QStringView line) {
+            output->lines << line.toString();
+            output->allOnMainThread &= QThread::currentThread() == qApp->thread();
+        };
+    }
+    tallowmere::AuthorizationHandler authorizations()
+    {
+        return [output = output](const tallowmere::JITWorkspaceAuthorization &authorization) {
+            output->authorizations << authorization;
+            output->allOnMainThread &= QThread::currentThread() == qApp->thread();
+        };
+    }
+};
 
+// A runner whose home and log live in a scratch home, without a resource script.
+class RunnerFixture {
+public:
+    RunnerFixture() { cli = std::make_unique<tallowmere::CLIService>(configuration()); }
+
+    QString log() const { return QString::fromUtf8(readFile(cli->installLogPath())); }
+    QString file(const QString &relative) const { return home.path() + QLatin1Char('/') + relative; }
+
+    RunOutput run(const QString &script)
+    {
+        Collector collector;
+        collector.output->result =
+            await(cli->execute({"-c", script}, std::nullopt, collector.lines(), collector.authorizations()));
+        return *collector.output;
+    }
+
+    ScratchHome home;
+    std::unique_ptr<tallowmere::CLIService> cli;
+
+protected:
     tallowmere::CLIService::Configuration configuration() const
     {
         auto configuration = tallowmere::CLIService::Configuration::forHome(home.path());
         configuration.resourceScript = std::nullopt;
         return configuration;
     }
-    QString log() const { return QString::fromUtf8(readFile(cli->installLogPath())); }
+};
 
-    // Collectors for a run's callbacks.
-    struct Collector {
-        std::shared_ptr<RunOutput> output = std::make_shared<RunOutput>();
-        tallowmere::OutputHandler lines()
-        {
-            return [output = output](QStringView line) {
-                output->lines << line.toString();
-                output->allOnMainThread &= QThread::currentThread() == qApp->thread();
-            };
-        }
-        tallowmere::AuthorizationHandler authorizations()
-        {
-            return [output = output](const tallowmere::JITWorkspaceAuthorization &authorization) {
-                output->authorizations << authorization;
-                output->allOnMainThread &= QThread::currentThread() == qApp->thread();
-            };
-        }
-    };
-
-    RunOutput run(const QString &script, std::optional<QString> stdinText = std::nullopt)
+// The runner in a world of the simulated Mac: a state file, and scripts that call the simulated
+// macOS tools and resource script. Everything it started (launchd jobs, the agent) ends with it.
+class SimulatedMac : public RunnerFixture {
+public:
+    SimulatedMac()
     {
-        Collector collector;
-        collector.output->result = await(cli->execute({QStringLiteral("-c"), script}, std::move(stdinText),
-                                                      collector.lines(), collector.authorizations()));
-        return *collector.output;
+        qputenv("TALLOWMERE_SIM_STATE", file(QStringLiteral("sim-state")).toUtf8());
+        simctl({QStringLiteral("init")});
+        auto configuration = this->configuration();
+        configuration.resourceScript = sourcePath(QStringLiteral("sim/tallowmere-cli-session.sh"));
+        configuration.tools = tallowmere::ScriptTools::inDirectory(sourcePath(QStringLiteral("sim/bin")));
+        cli = std::make_unique<tallowmere::CLIService>(configuration);
+    }
+    ~SimulatedMac()
+    {
+        simctl({QStringLiteral("shutdown")});
+        qunsetenv("TALLOWMERE_SIM_STATE");
+    }
+    SimulatedMac(const SimulatedMac &) = delete;
+    SimulatedMac &operator=(const SimulatedMac &) = delete;
+
+    QString profileFile(const QString &name) const { return file(".tallowmere/profiles/default/" + name); }
+    void set(const QString &key, const QString &value) { simctl({QStringLiteral("set"), key, value}); }
+    QString get(const QString &key) { return simctl({QStringLiteral("get"), key}).trimmed(); }
+
+    // Lays out the runtime and the agent package, as runtime preparation does.
+    void prepareRuntime()
+    {
+        if (await(cli->prepareEnvironment({})).status != 0)
+            qFatal("runtime preparation failed in the simulated Mac");
+    }
+    // The same, then one setting; nothing for an empty key.
+    void prepare(const char *key, const char *value)
+    {
+        if (*key) {
+            prepareRuntime();
+            set(key, value);
+        }
+    }
+
+private:
+    QString simctl(const QStringList &arguments)
+    {
+        // In the world's home: shutdown ends the pm2 apps of that home.
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        process.setProcessEnvironment(environment);
+        process.start(sourcePath(QStringLiteral("sim/simctl")), arguments);
+        process.waitForFinished(30000);
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            qFatal("simctl %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))),
+                   process.readAllStandardError().constData());
+        return QString::fromUtf8(process.readAllStandardOutput());
     }
 };
 

@@ -1,32 +1,24 @@
 #pragma once
 
+#include "support/RawHttpServer.h"
 #include "support/TestSupport.h"
 
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponse>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace testing {
 
-// The running agent's status endpoint, in process on 127.0.0.1, answering what the test says.
-class FakeAgent {
+// The running agent's status endpoint on 127.0.0.1: it answers `sample()` until told otherwise.
+class FakeAgent : public RawHttpServer {
 public:
-    FakeAgent()
-    {
-        m_server.route(QStringLiteral("/tui/status"), [this](const QHttpServerRequest &request) {
-            ++requests;
-            lastAuthorization = request.value("Authorization");
-            return QHttpServerResponse(QByteArrayLiteral("application/json"), body, status);
-        });
-        port = m_server.listen(QHostAddress::LocalHost, 0);
-    }
+    FakeAgent() { answerWith(sample()); }
+
+    void answerWith(const QByteArray &body, int status = 200) { answers = {reply(status, body)}; }
 
     // Writes the port and token files the client reads.
     void publish(const QString &profileDirectory, const QByteArray &token = "secret-token") const
     {
-        writeFile(profileDirectory + QStringLiteral("/tui-port"), QByteArray::number(port) + '\n');
+        writeFile(profileDirectory + QStringLiteral("/tui-port"), QByteArray::number(port()) + '\n');
         writeFile(profileDirectory + QStringLiteral("/tui-token"), token + '\n');
     }
 
@@ -48,15 +40,6 @@ public:
             object.remove(key);
         return QJsonDocument(object).toJson(QJsonDocument::Compact);
     }
-
-    quint16 port = 0;
-    int requests = 0;
-    QByteArray lastAuthorization;
-    QByteArray body = sample();
-    QHttpServerResponse::StatusCode status = QHttpServerResponse::StatusCode::Ok;
-
-private:
-    QHttpServer m_server;
 };
 
 } // namespace testing

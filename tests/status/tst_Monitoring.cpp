@@ -6,47 +6,89 @@ using namespace tallowmere;
 using namespace std::chrono_literals;
 using testing::FakeAgent;
 
-Q_DECLARE_METATYPE(tallowmere::AgentRuntimeStatus)
-
 namespace {
 
-AgentRuntimeStatus sample(bool busy = false, qint64 queue = 0, std::optional<bool> compacting = std::nullopt,
-                          const QString &coding = {})
+struct Sample {
+    bool busy = false;
+    qint64 queue = 0;
+    int compacting = -1; // -1: absent
+    const char *coding = nullptr;
+
+    AgentRuntimeStatus status() const
+    {
+        AgentRuntimeStatus status{QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC),
+                                  QStringLiteral("running"), true, QStringLiteral("1.0.0"), busy};
+        if (compacting >= 0)
+            status.compacting = compacting == 1;
+        status.queueSize = queue;
+        if (coding)
+            status.codingSession =
+                AgentRuntimeStatus::CodingSession{QLatin1String(coding), QStringLiteral("task")};
+        return status;
+    }
+};
+
+constexpr char coding[] = "in_progress";
+struct PresentationRow {
+    const char *name;
+    std::optional<Sample> previous;
+    Sample current;
+    const char *title, *activity; // activity nullptr: none
+};
+// clang-format off
+const PresentationRow presentationRows[] = {
+    {"coding beats the rest", {}, {true, 3, 1, coding}, "Coding", nullptr},
+    {"finished coding session", {}, {false, 0, -1, "done"}, "Idle", nullptr},
+    {"compacting", {}, {true, 3, 1}, "Thinking", nullptr},
+    {"busy", {}, {true, 3, 0}, "Working", nullptr},
+    {"queued", {}, {false, 1}, "Receiving messages", nullptr},
+    {"idle", {}, {false, 0, 0}, "Idle", nullptr},
+    {"first message", Sample{false, 0}, {false, 1}, "Receiving messages", "Received a new message"},
+    {"more messages", Sample{false, 1}, {false, 4}, "Receiving messages", "Received new messages — 4 waiting"},
+    {"queue growth wins", Sample{}, {true, 2, 1, coding}, "Coding", "Received new messages — 2 waiting"},
+    {"started coding", Sample{true}, {true, 0, -1, coding}, "Coding", "Started coding"},
+    {"now compacting", Sample{true, 0, 0, coding}, {true, 0, 1, coding}, "Coding", "Organizing context"},
+    {"compacting from absent", Sample{true}, {true, 0, 1}, "Thinking", "Organizing context"},
+    {"still compacting", Sample{true, 0, 1}, {true, 0, 1}, "Thinking", nullptr},
+    {"task complete", Sample{true}, {false}, "Idle", "Task complete"},
+    {"more waiting", Sample{true, 2}, {false, 2}, "Receiving messages", "Task complete — waiting for the next message"},
+    {"started working", Sample{false}, {true}, "Working", "Started working"},
+    {"queue shrinks", Sample{false, 3}, {false, 1}, "Receiving messages", nullptr},
+    {"nothing new", Sample{false}, {false}, "Idle", nullptr},
+};
+// clang-format on
+
+QCoro::Task<bool> granted(PermissionKind)
 {
-    AgentRuntimeStatus status;
-    status.sampledAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
-    status.lifecycle = QStringLiteral("running");
-    status.ready = true;
-    status.version = QStringLiteral("1.0.0");
-    status.busy = busy;
-    status.compacting = compacting;
-    status.queueSize = queue;
-    status.pid = 1;
-    if (!coding.isEmpty())
-        status.codingSession = AgentRuntimeStatus::CodingSession{coding, QStringLiteral("task")};
-    return status;
+    co_return true;
 }
 
-// A configured model over a profile where a fake agent answers.
+QCoro::Task<std::optional<QString>> noUpdate()
+{
+    co_return std::nullopt;
+}
+
+// A configured model over a profile where a fake agent answers, every permission is granted and the
+// registry offers no update.
 struct MonitoredModel {
     testing::VirtualTime time;
     testing::ModelFixture fixture;
     FakeAgent agent;
     std::unique_ptr<AppModel> model;
 
-    explicit MonitoredModel(const QByteArray &stage = {}, bool autoResume = false)
+    explicit MonitoredModel(const QByteArray &stage = {}, bool autoResume = false, bool configured = true)
     {
-        fixture.configure();
+        if (configured)
+            fixture.configure();
         if (!stage.isEmpty())
             fixture.write(QLatin1String(persisted::installStageFile), stage + '\n');
         agent.publish(fixture.profile);
-        model = fixture.build({}, {}, autoResume);
+        model = fixture.build({.permissionCheck = granted, .agentUpdateVersion = noUpdate}, {}, autoResume);
     }
 
     void refresh() { testing::await(model->refreshAgentStatus()); }
-    void answer(const QJsonObject &changes) { agent.body = FakeAgent::sample(changes); }
-    void failNext() { agent.status = QHttpServerResponse::StatusCode::InternalServerError; }
-    void recover() { agent.status = QHttpServerResponse::StatusCode::Ok; }
+    void answer(const QJsonObject &changes) { agent.answerWith(FakeAgent::sample(changes)); }
+    int requests() const { return int(agent.requests.size()); }
 };
 
 } // namespace
@@ -55,77 +97,16 @@ class MonitoringTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void titles_data()
+    void presentation_data() { testing::addRows(presentationRows); }
+
+    void presentation()
     {
-        QTest::addColumn<bool>("busy");
-        QTest::addColumn<int>("queue");
-        QTest::addColumn<int>("compacting"); // -1 absent
-        QTest::addColumn<QString>("coding");
-        QTest::addColumn<QString>("title");
-
-        QTest::newRow("coding beats the rest") << true << 3 << 1 << "in_progress"
-                                               << "Coding";
-        QTest::newRow("finished coding session") << false << 0 << -1 << "done"
-                                                 << "Idle";
-        QTest::newRow("compacting") << true << 3 << 1 << ""
-                                    << "Thinking";
-        QTest::newRow("busy") << true << 3 << 0 << ""
-                              << "Working";
-        QTest::newRow("queued") << false << 1 << -1 << ""
-                                << "Receiving messages";
-        QTest::newRow("idle") << false << 0 << 0 << ""
-                              << "Idle";
-    }
-
-    void titles()
-    {
-        QFETCH(bool, busy);
-        QFETCH(int, queue);
-        QFETCH(int, compacting);
-        QFETCH(QString, coding);
-        QFETCH(QString, title);
-        const auto status =
-            sample(busy, queue, compacting < 0 ? std::nullopt : std::optional<bool>(compacting == 1), coding);
-        const auto presentation = AppModel::runtimePresentation(status, std::nullopt);
-        QCOMPARE(presentation.title, title);
-        QCOMPARE(presentation.activity, std::nullopt); // no previous sample, no activity
-    }
-
-    void activities_data()
-    {
-        QTest::addColumn<AgentRuntimeStatus>("previous");
-        QTest::addColumn<AgentRuntimeStatus>("current");
-        QTest::addColumn<QString>("activity"); // empty: none
-
-        QTest::newRow("first message") << sample(false, 0) << sample(false, 1) << "Received a new message";
-        QTest::newRow("more messages")
-            << sample(false, 1) << sample(false, 4) << "Received new messages — 4 waiting";
-        QTest::newRow("queue growth wins")
-            << sample(false, 0) << sample(true, 2, true, QStringLiteral("in_progress"))
-            << "Received new messages — 2 waiting";
-        QTest::newRow("started coding")
-            << sample(true) << sample(true, 0, std::nullopt, QStringLiteral("in_progress"))
-            << "Started coding";
-        QTest::newRow("still coding, now compacting")
-            << sample(true, 0, false, QStringLiteral("in_progress"))
-            << sample(true, 0, true, QStringLiteral("in_progress")) << "Organizing context";
-        QTest::newRow("compacting from absent")
-            << sample(true) << sample(true, 0, true) << "Organizing context";
-        QTest::newRow("still compacting") << sample(true, 0, true) << sample(true, 0, true) << "";
-        QTest::newRow("task complete") << sample(true, 0) << sample(false, 0) << "Task complete";
-        QTest::newRow("task complete, more waiting")
-            << sample(true, 2) << sample(false, 2) << "Task complete — waiting for the next message";
-        QTest::newRow("started working") << sample(false) << sample(true) << "Started working";
-        QTest::newRow("queue shrinks") << sample(false, 3) << sample(false, 1) << "";
-        QTest::newRow("nothing new") << sample(false) << sample(false) << "";
-    }
-
-    void activities()
-    {
-        QFETCH(AgentRuntimeStatus, previous);
-        QFETCH(AgentRuntimeStatus, current);
-        QFETCH(QString, activity);
-        QCOMPARE(AppModel::runtimePresentation(current, previous).activity.value_or(QString()), activity);
+        const PresentationRow &row = testing::currentRow(presentationRows);
+        const std::optional<AgentRuntimeStatus> previous =
+            row.previous ? std::optional(row.previous->status()) : std::nullopt;
+        const auto presentation = AppModel::runtimePresentation(row.current.status(), previous);
+        QCOMPARE(presentation.title, QString::fromUtf8(row.title));
+        QCOMPARE(presentation.activity.value_or(QString()), QString::fromUtf8(row.activity));
     }
 
     void goodSampleBecomesTheSnapshot()
@@ -134,17 +115,17 @@ private slots:
         m.answer(
             {{QStringLiteral("busy"), true}, {QStringLiteral("queueSize"), 2}, {QStringLiteral("pid"), 77}});
         m.refresh();
-        const StatusSnapshot snapshot = m.model->statusSnapshot();
-        QCOMPARE(snapshot.currentTask, QStringLiteral("Working"));
-        QVERIFY(snapshot.isWorking && snapshot.bridgeConnected && snapshot.cloudConnected &&
-                snapshot.handshakeComplete);
-        QCOMPARE(snapshot.bridgeHeartbeatAt, QDateTime(QDate(2026, 1, 1), QTime(9, 0, 0, 250), Qt::UTC));
-        QCOMPARE(snapshot.cloudHeartbeatAt, snapshot.bridgeHeartbeatAt);
-        QCOMPARE(snapshot.agentVersion, QStringLiteral("1.2.3"));
-        QCOMPARE(snapshot.processID, 77);
-        QCOMPARE(snapshot.queueSize, 2);
-        QCOMPARE(snapshot.statusSequence, 1u);
-        QCOMPARE(snapshot.lastErrorCode, std::nullopt);
+        StatusSnapshot expected;
+        expected.currentTask = QStringLiteral("Working");
+        expected.isWorking = expected.bridgeConnected = expected.cloudConnected = expected.handshakeComplete =
+            true;
+        expected.bridgeHeartbeatAt = expected.cloudHeartbeatAt =
+            QDateTime(QDate(2026, 1, 1), QTime(9, 0, 0, 250), Qt::UTC);
+        expected.agentVersion = QStringLiteral("1.2.3");
+        expected.processID = 77;
+        expected.queueSize = 2;
+        expected.statusSequence = 1;
+        QCOMPARE(m.model->statusSnapshot(), expected);
         QCOMPARE(m.model->overallState(), OverallState::online);
         QVERIFY(m.model->activities().isEmpty()); // the first sample has nothing to compare with
         QCOMPARE(m.model->headlineStatusTitle(), QStringLiteral("Working"));
@@ -165,12 +146,16 @@ private slots:
         m.refresh();
         const StatusSnapshot connected = m.model->statusSnapshot();
 
-        m.failNext();
+        m.agent.answerWith(FakeAgent::sample(), 500);
         m.refresh();
         m.refresh();
         QCOMPARE(m.model->statusSnapshot(), connected); // two failures: nothing visible
         QCOMPARE(m.model->overallState(), OverallState::online);
 
+        // A skipped cycle does not reset the count: the next failure is the third.
+        m.model->setIsSubmittingSetup(true);
+        m.refresh();
+        m.model->setIsSubmittingSetup(false);
         m.refresh();
         StatusSnapshot disconnected = connected;
         disconnected.bridgeConnected = disconnected.handshakeComplete = disconnected.isWorking = false;
@@ -181,7 +166,6 @@ private slots:
         QCOMPARE(m.model->headlineStatusTitle(), QStringLiteral("需要处理"));
         QCOMPARE(m.model->lastError(), std::nullopt); // a failed sample is never a displayed error
 
-        m.recover();
         m.answer({{QStringLiteral("busy"), false}});
         m.refresh();
         QVERIFY(m.model->statusSnapshot().bridgeConnected);
@@ -189,88 +173,58 @@ private slots:
         QVERIFY(m.model->activities().isEmpty()); // the outage forgot the previous sample
     }
 
-    void guardSkipsWithoutCounting_data()
+    void guardSkipsTheSample_data()
     {
         QTest::addColumn<QByteArray>("stage");
+        QTest::addColumn<bool>("configured");
         QTest::addColumn<bool>("submitting");
-        QTest::newRow("daemon") << QByteArray("daemon") << false;
-        QTest::newRow("permissions") << QByteArray("permissions") << false;
-        QTest::newRow("submitting") << QByteArray() << true;
+        QTest::newRow("daemon") << QByteArray("daemon") << true << false;
+        QTest::newRow("permissions") << QByteArray("permissions") << true << false;
+        QTest::newRow("submitting") << QByteArray() << true << true;
+        QTest::newRow("not configured") << QByteArray() << false << false;
     }
 
-    void guardSkipsWithoutCounting()
+    void guardSkipsTheSample()
     {
         QFETCH(QByteArray, stage);
+        QFETCH(bool, configured);
         QFETCH(bool, submitting);
-        MonitoredModel m;
-        m.failNext();
-        m.refresh();
-        m.refresh(); // two failures so far
-        const int requests = m.agent.requests;
-
-        // The same situation, but now in a stage (or state) where no sample is taken.
-        testing::ModelFixture other;
-        other.configure();
-        if (!stage.isEmpty())
-            other.write(QLatin1String(persisted::installStageFile), stage + '\n');
-        m.agent.publish(other.profile);
-        auto guarded = other.build();
-        guarded->setIsSubmittingSetup(submitting);
-        for (int i = 0; i < 5; ++i)
-            testing::await(guarded->refreshAgentStatus());
-        QCOMPARE(m.agent.requests, requests);
-        QCOMPARE(guarded->statusSnapshot(), StatusSnapshot::empty());
-
-        // Skipped cycles do not reset the count either: the next failure is the third.
-        m.model->setIsSubmittingSetup(true);
-        m.refresh();
-        m.model->setIsSubmittingSetup(false);
-        QCOMPARE(m.model->overallState(), OverallState::starting);
-        m.refresh();
-        QCOMPARE(m.model->overallState(), OverallState::error);
+        MonitoredModel guarded(stage, false, configured);
+        guarded.model->setIsSubmittingSetup(submitting);
+        guarded.refresh();
+        QCOMPARE(guarded.requests(), 0);
+        QCOMPARE(guarded.model->statusSnapshot(), StatusSnapshot::empty());
     }
 
-    void unconfiguredModelTakesNoSample()
+    void readyAgent_data()
     {
-        testing::ModelFixture fixture;
-        FakeAgent agent;
-        agent.publish(fixture.profile);
-        auto model = fixture.build();
-        testing::await(model->refreshAgentStatus());
-        QCOMPARE(agent.requests, 0);
+        QTest::addColumn<QByteArray>("stage");
+        QTest::addColumn<bool>("ready");
+        QTest::addColumn<bool>("finished");
+        QTest::newRow("handshake, ready: finished") << QByteArray("handshake") << true << true;
+        QTest::newRow("handshake, not ready") << QByteArray("handshake") << false << false;
+        QTest::newRow("channel, ready: waits for the binding") << QByteArray("channel") << true << false;
     }
 
-    void readyAgentFinishesTheHandshake()
+    void readyAgent()
     {
-        MonitoredModel m("handshake");
+        QFETCH(QByteArray, stage);
+        QFETCH(bool, ready);
+        QFETCH(bool, finished);
+        MonitoredModel m(stage);
+        m.answer({{QStringLiteral("ready"), ready}});
         m.refresh();
-        QCOMPARE(m.model->installStage(), std::nullopt);
-        QVERIFY(!QFileInfo::exists(m.fixture.file(QLatin1String(persisted::installStageFile))));
-        QVERIFY(m.model->installationValidated());
-        QVERIFY(m.model->onboardingCompleted());
-        QVERIFY(!m.model->pendingSetupResume());
-        QCOMPARE(m.model->setupProgress().at(int(SetupPhase::handshake)).state, ProgressState::complete);
-        QCOMPARE(m.model->setupProgress().at(int(SetupPhase::online)).state, ProgressState::complete);
-        QCOMPARE(m.model->overallState(), OverallState::online);
-    }
-
-    void readyAgentInTheChannelStageWaits()
-    {
-        MonitoredModel m("channel");
-        m.refresh();
-        QCOMPARE(m.model->installStage(), InstallStage::channel);
-        QCOMPARE(m.model->overallState(), OverallState::starting);
-        QCOMPARE(m.model->setupProgress().at(int(SetupPhase::handshake)).state, ProgressState::pending);
-        QVERIFY(!m.model->installationValidated());
-    }
-
-    void agentNotReadyYet()
-    {
-        MonitoredModel m("handshake");
-        m.answer({{QStringLiteral("ready"), false}});
-        m.refresh();
-        QCOMPARE(m.model->installStage(), InstallStage::handshake);
-        QCOMPARE(m.model->overallState(), OverallState::starting);
+        const auto progress = [&m](SetupPhase phase) {
+            return m.model->setupProgress().at(int(phase)).state;
+        };
+        QCOMPARE(m.model->installStage().has_value(), !finished);
+        QCOMPARE(m.fixture.exists(persisted::installStageFile), !finished);
+        QCOMPARE(m.model->overallState(), finished ? OverallState::online : OverallState::starting);
+        QCOMPARE(m.model->installationValidated(), finished);
+        QCOMPARE(m.model->onboardingCompleted(), finished);
+        QVERIFY(!finished || !m.model->pendingSetupResume());
+        QCOMPARE(progress(SetupPhase::handshake) == ProgressState::complete, finished);
+        QCOMPARE(progress(SetupPhase::online) == ProgressState::complete, finished);
     }
 
     void loopPacing_data()
@@ -287,16 +241,16 @@ private slots:
         QFETCH(int, pause);
         MonitoredModel m(stage, true);
         // The first cycle starts at once.
-        QVERIFY(testing::spinUntil([&] { return m.agent.requests == 1; }));
+        QVERIFY(testing::spinUntil([&] { return m.requests() == 1; }));
         QVERIFY(testing::spinUntil([&] { return m.time.clock().sleeperCount() == 1; }));
         m.time.advance(std::chrono::milliseconds(pause - 1));
         QTest::qWait(50);
-        QCOMPARE(m.agent.requests, 1);
+        QCOMPARE(m.requests(), 1);
         m.time.advance(1ms);
-        QVERIFY(testing::spinUntil([&] { return m.agent.requests == 2; }));
+        QVERIFY(testing::spinUntil([&] { return m.requests() == 2; }));
         m.model->startStatusMonitoring(); // a second start changes nothing
         QVERIFY(testing::spinUntil([&] { return m.time.clock().sleeperCount() == 1; }));
-        QCOMPARE(m.agent.requests, 2);
+        QCOMPARE(m.requests(), 2);
     }
 
     void loopEndsWithTheModel()
@@ -306,41 +260,27 @@ private slots:
         m.model.reset();
         QCOMPARE(m.time.clock().sleeperCount(), 0);
         m.time.advance(10s);
-        QCOMPARE(m.agent.requests, 1);
-    }
-
-    void noMonitoringWithoutAutoResume()
-    {
-        MonitoredModel m;
-        QTest::qWait(50);
-        QCOMPARE(m.agent.requests, 0);
-        QCOMPARE(m.time.clock().sleeperCount(), 0);
+        QCOMPARE(m.requests(), 1);
     }
 
     void currentTaskWithoutAgent_data()
     {
         QTest::addColumn<QByteArray>("stage");
-        QTest::addColumn<bool>("configured");
         QTest::addColumn<bool>("submitting");
         QTest::addColumn<QString>("task");
-        QTest::newRow("submitting") << QByteArray("setup") << true << true << "Tallowmere 正在完成设置";
-        QTest::newRow("waiting for setup") << QByteArray("setup") << true << false << "Waiting for setup";
-        QTest::newRow("installing") << QByteArray("daemon") << true << false << "等待 Agent 状态";
+        QTest::newRow("submitting") << QByteArray("setup") << true << "Tallowmere 正在完成设置";
+        QTest::newRow("waiting for setup") << QByteArray("setup") << false << "Waiting for setup";
+        QTest::newRow("installing") << QByteArray("daemon") << false << "等待 Agent 状态";
     }
 
     void currentTaskWithoutAgent()
     {
         QFETCH(QByteArray, stage);
-        QFETCH(bool, configured);
         QFETCH(bool, submitting);
         QFETCH(QString, task);
-        testing::ModelFixture fixture;
-        if (configured)
-            fixture.configure();
-        fixture.write(QLatin1String(persisted::installStageFile), stage);
-        auto model = fixture.build();
-        model->setIsSubmittingSetup(submitting);
-        QCOMPARE(model->currentTask(), task);
+        MonitoredModel m(stage);
+        m.model->setIsSubmittingSetup(submitting);
+        QCOMPARE(m.model->currentTask(), task);
     }
 
     void heartbeat_data()

@@ -50,6 +50,29 @@ private:
     platform::ScopedClock m_scope;
 };
 
+// Data rows from a table of structs, each row named by its `name` member: addRows(table) in the _data
+// function, currentRow(table) in the test function.
+template <typename Row, std::size_t N> void addRows(const Row (&table)[N])
+{
+    QTest::addColumn<int>("row");
+    for (std::size_t i = 0; i < N; ++i)
+        QTest::newRow(table[i].name) << int(i);
+}
+template <typename Row, std::size_t N> const Row &currentRow(const Row (&table)[N])
+{
+    return table[*static_cast<int *>(QTest::qData("row", qMetaTypeId<int>()))];
+}
+
+// Table cells are UTF-8 literals; nullptr stands for an absent value.
+inline QString utf8(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+inline std::optional<QString> optionalText(const char *text)
+{
+    return text ? std::optional(QString::fromUtf8(text)) : std::nullopt;
+}
+
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
 int posixMode(const QString &path);          // permission bits, e.g. 0600
