@@ -1,0 +1,123 @@
+#include "app/AppModel.h"
+#include "binding/OwnerSetupLinkStore.h"
+#include "support/SimulatedWorld.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace tallowmere;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QCoro::Task<bool> opened(QUrl)
+{
+    co_return true;
+}
+
+// The world's agent, configured for its onboarding service, waiting in the channel stage; no link stored.
+QString configureChannelStage(const testing::SimulatedWorld &world)
+{
+    const QString apiKey = world.simctl({u"get"_s, u"serviceApiKey"_s});
+    const QJsonObject config{{u"agentName"_s, u"mac-1234"_s},
+                             {u"onboardingServiceUrl"_s, world.simctl({u"get"_s, u"onboardingServiceUrl"_s})},
+                             {u"tallowmereServiceApiKey"_s, apiKey}};
+    testing::writeFile(world.profile() + u"/config.json"_s, QJsonDocument(config).toJson());
+    testing::writeFile(world.profile() + u"/mac-app-install-stage"_s, "channel\n");
+    OwnerSetupLinkStore::forProfile(world.profile()).save(std::nullopt);
+    return apiKey;
+}
+
+std::unique_ptr<AppModel> channelStageModel(const testing::SimulatedWorld &world)
+{
+    AppModel::Operations operations;
+    operations.ownerSetupOpen = opened;
+    operations.ownerSetupCopy = [](QUrl) { return true; };
+    return std::make_unique<AppModel>(
+        AppModel::Dependencies{.profileDirectory = world.profile(), .operations = std::move(operations)},
+        false);
+}
+
+} // namespace
+
+// The channel stage against the simulated Mac's onboarding service and the session's real secret store.
+class ChannelStageWalkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void walkToHandshake()
+    {
+        testing::SimulatedWorld world({u"onboardingAgent=mac-1234"_s, u"onboardingCompleteDelayMs=600000"_s});
+        const QString apiKey = configureChannelStage(world);
+        const OwnerSetupLinkStore store = OwnerSetupLinkStore::forProfile(world.profile());
+
+        // No link yet: the service makes a page, and the link is kept in the secret store.
+        auto model = channelStageModel(world);
+        testing::await(model->refreshOwnerSetup(false));
+        QVERIFY2(model->ownerSetupURL(), qPrintable(model->ownerSetupError().value_or(QString())));
+        const QUrl link = *model->ownerSetupURL();
+        QVERIFY(model->canOpenOwnerSetup() && model->ownerSetupPending());
+        QCOMPARE(store.load().value_or(OwnerSetupLink{}).url, link);
+
+        // The owner starts binding; after a restart the stored link is reused while its page is live.
+        world.simctl({u"owner"_s, u"attempt"_s});
+        model = channelStageModel(world);
+        QCOMPARE(model->ownerSetupURL(), std::optional(link));
+        testing::await(model->refreshOwnerSetup(false));
+        QCOMPARE(model->ownerSetupURL(), std::optional(link));
+        QVERIFY(!model->channelOwnershipVerified());
+
+        // The attempt is accepted: ownership is verified while the binding itself is still settling.
+        world.simctl({u"owner"_s, u"complete"_s});
+        testing::await(model->refreshOwnerSetup(false));
+        QVERIFY(model->channelOwnershipVerified() && !model->channelBindingCompleted());
+
+        world.set(u"onboardingBinding"_s, u"complete"_s);
+        testing::await(model->refreshOwnerSetup(false));
+        QVERIFY(model->channelBindingCompleted());
+        QCOMPARE(model->installStage(), InstallStage::handshake);
+        QCOMPARE(model->ownerSetupURL(), std::nullopt);
+        QCOMPARE(store.load(), std::nullopt);
+
+        // One page was made, every request carried the right token, and no token was left anywhere.
+        const QString requests =
+            QString::fromUtf8(testing::readFile(world.state() + u".d/onboarding-requests"_s));
+        QCOMPARE(requests.count(u"POST "_s), 1);
+        QCOMPARE(requests.count(u"auth=ok"_s), requests.count(u'\n'));
+        QCOMPARE(requests.count(u"GET /api/agents/mac-1234/setup "_s), 2);
+        const QStringList secrets{apiKey, link.fragment()};
+        QCOMPARE(world.leaks(secrets, {u".tallowmere/profiles/default/config.json"_s}), QStringList());
+        QVERIFY(!requests.contains(link.fragment()) && !requests.contains(apiKey));
+    }
+
+    // What a real service does wrong, as the sheet shows it after a request for a new link.
+    void serviceTroubles_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("error");
+        const QString unavailable = u"暂时无法获取 Channel 绑定状态"_s;
+        QTest::newRow("500") << u"onboardingReply=error"_s << unavailable;
+        QTest::newRow("garbage") << u"onboardingReply=garbage"_s << unavailable + u"，请检查网络后重试。"_s;
+        QTest::newRow("redirect elsewhere") << u"onboardingReply=redirect"_s << unavailable;
+        QTest::newRow("409") << u"onboardingNextPost=conflict"_s << u"Channel 绑定状态已更新，正在重新检查"_s;
+        QTest::newRow("unknown agent") << u"onboardingAgent=mac-9999"_s << unavailable;
+    }
+    void serviceTroubles()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QString, error);
+        testing::SimulatedWorld world({u"onboardingAgent=mac-1234"_s, setting});
+        configureChannelStage(world);
+        auto model = channelStageModel(world);
+        testing::await(model->refreshOwnerSetup(true));
+        QCOMPARE(model->ownerSetupError(), std::optional(error));
+        QCOMPARE(model->ownerSetupURL(), std::nullopt);
+        // Nothing reached the other origin.
+        const QString requests =
+            QString::fromUtf8(testing::readFile(world.state() + u".d/onboarding-requests"_s));
+        QVERIFY(!requests.isEmpty() && !requests.contains(u"host=127.0.0.1"_s));
+    }
+};
+
+TALLOWMERE_TEST(ChannelStageWalkTest)
+#include "tst_ChannelStageWalk.moc"
