@@ -8,15 +8,21 @@
 set -uo pipefail
 shopt -u patsub_replacement 2>/dev/null || true
 
-sim_dir=$(cd "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")" && pwd)
+sim_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source-path=SCRIPTDIR source=lib/state.sh
 source "$sim_dir/lib/state.sh"
+# shellcheck source-path=SCRIPTDIR source=lib/registry.sh
+source "$sim_dir/lib/registry.sh"
 
 base="$HOME/.tallowmere"
 runtime_dir="$base/mac-app-runtime"
 runtime_bin="$runtime_dir/bin"
 profile_dir="$base/profiles/default"
 export PNPM_HOME=${PNPM_HOME:-$runtime_bin}
+
+# Case changes with tr: bash 3.2 has no ${var^^} or ${var,,}.
+upper() { printf '%s' "$1" | tr '[:lower:]' '[:upper:]'; }
+lower() { printf '%s' "$1" | tr '[:upper:]' '[:lower:]'; }
 
 pause() {
     local ms=${1:-0}
@@ -55,7 +61,7 @@ write_atomically() { # FILE MODE, text on standard input
 }
 
 prepare() {
-    local delay status total=12 step root store node_wrapper="$sim_dir/runtime/node"
+    local delay status total=12 step root store registry node_wrapper="$sim_dir/runtime/node"
     delay=$(sim_get prepareDelayMs)
     progress runtime running "准备 Node.js 运行环境"
     pause "$delay"
@@ -66,8 +72,12 @@ prepare() {
     fi
     mkdir -p "$runtime_bin" "$runtime_dir/pnpm-config" || exit 1
     printf '%s\n' "$node_wrapper" | write_atomically "$base/mac-app-node-path" 644 || exit 1
-    printf 'global-dir=%s\nglobal-bin-dir=%s\n' "$PNPM_HOME/global" "$PNPM_HOME" |
-        write_atomically "$runtime_dir/pnpm-config/npmrc" 644 || exit 1
+    # The runtime's npm configuration names the world's package registry, when it runs.
+    registry=$(sim_registry_url) || registry=""
+    {
+        printf 'global-dir=%s\nglobal-bin-dir=%s\n' "$PNPM_HOME/global" "$PNPM_HOME"
+        [[ -z $registry ]] || printf 'registry=%s\n' "$registry"
+    } | write_atomically "$runtime_dir/pnpm-config/npmrc" 644 || exit 1
     shim pnpm "$sim_dir/runtime/pnpm" && shim pm2 "$sim_dir/runtime/pm2" && shim cliclick "$sim_dir/runtime/cliclick" || exit 1
     printf '// tallowmere-sim-addon\nmodule.exports = require(%s);\n' "$(json_quote "$sim_dir/runtime/accessibility-addon.cjs")" |
         write_atomically "$runtime_dir/accessibility-prompt.node" 755 || exit 1
@@ -123,7 +133,7 @@ announce_workspace() {
             "$(json_quote "$provider")" "$(json_quote "$email")" "$(json_quote "$password")" "$(json_quote "$url")"
         ;;
     text)
-        echo "Workspace account created (${provider^}):"
+        echo "Workspace account created ($(upper "${provider:0:1}")${provider:1}):"
         echo "Email: $email"
         echo "Password: $password"
         echo "Sign in with this account and allow access:"
@@ -143,7 +153,7 @@ setup() {
         exit 2
     }
     code=${code//[[:space:]]/}
-    code=${code^^}
+    code=$(upper "$code")
     if [[ ! $code =~ ^(TMS2|TMI1)(-[0-9A-HJKMNP-TV-Z]{4}){3}$ ]]; then
         echo "Error: the setup code is invalid" >&2
         exit 2
@@ -179,13 +189,17 @@ setup() {
 
     progress configure running "正在写入 Agent 配置"
     agent=${name:-mac-${code: -4}}
-    agent=${agent,,}
+    agent=$(lower "$agent")
+    # The API key comes from the state, never through an argument; the onboarding service learns the agent.
     /usr/bin/node -e '
-        const [file, agentName, onboardingServiceUrl, tallowmereServiceApiKey] = process.argv.slice(1);
-        const text = JSON.stringify({ agentName, onboardingServiceUrl, tallowmereServiceApiKey }, null, 2) + "\n";
+        const [file, agentName, stateModule] = process.argv.slice(1);
+        const state = require(stateModule);
+        const text = JSON.stringify({ agentName, onboardingServiceUrl: state.get("onboardingServiceUrl"),
+            tallowmereServiceApiKey: state.get("serviceApiKey") }, null, 2) + "\n";
         require("node:fs").writeFileSync(file, text, { mode: 0o600 });' \
-        "$profile_dir/config.json.$$" "$agent" "$(sim_get onboardingServiceUrl)" "$(sim_get serviceApiKey)" &&
+        "$profile_dir/config.json.$$" "$agent" "$sim_dir/lib/state.cjs" &&
         mv -f "$profile_dir/config.json.$$" "$profile_dir/config.json" || exit 1
+    [[ -z ${TALLOWMERE_SIM_STATE:-} ]] || sim_set onboardingAgent "$agent" || exit 1
     pause "$delay"
     progress configure complete
     progress verify running "正在验证 Agent 配置"
