@@ -50,6 +50,10 @@ AppModel::AppModel(Dependencies dependencies, bool autoResume, QObject *parent)
                          &AppModel::overallStateChanged, &AppModel::isSubmittingSetupChanged,
                          &AppModel::installStageChanged})
         connect(this, changed, this, &AppModel::statusTextsChanged);
+    connectScreenValueNotifications();
+    connectChannelBindingValues();
+    for (auto changed : {&AppModel::availableAgentVersionChanged, &AppModel::dismissedAgentVersionChanged})
+        connect(this, changed, this, &AppModel::agentUpdateOfferChanged);
 
     m_appVersion = platform::bundleShortVersion().value_or(QStringLiteral("--"));
 
@@ -96,9 +100,8 @@ AppModel::AppModel(Dependencies dependencies, bool autoResume, QObject *parent)
         }
     }
 
-    // The start-up task that resumes the installation at its stage joins this once it exists.
     if (autoResume)
-        startStatusMonitoring();
+        launchStartUp();
 }
 
 AppModel::~AppModel() = default;

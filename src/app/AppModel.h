@@ -11,6 +11,7 @@
 #include "cli/CLIResult.h"
 #include "cli/JITWorkspaceAuthorization.h"
 #include "status/AgentRuntimeStatus.h"
+#include "status/StatusPresentation.h"
 #include "status/StatusSnapshot.h"
 
 #include <QCoro/QCoroTask>
@@ -69,6 +70,7 @@ class AppModel : public QObject {
     TM_PUBLISHED(bool, isCheckingPermission, setIsCheckingPermission, false)
     TM_PUBLISHED(bool, isUpdatingAgent, setIsUpdatingAgent, false)
     TM_PUBLISHED_OPTIONAL(QString, availableAgentVersion, setAvailableAgentVersion)
+    TM_PUBLISHED_OPTIONAL(QString, dismissedAgentVersion, setDismissedAgentVersion) // written by the banner
     TM_PUBLISHED(QString, appVersion, setAppVersion)
 
     // The install stage is a plain field; it notifies too, so that views can follow it.
@@ -78,8 +80,41 @@ class AppModel : public QObject {
     // Texts derived from the fields above; they notify whenever one of their inputs changes.
     Q_PROPERTY(QString headlineStatusTitle READ headlineStatusTitle NOTIFY statusTextsChanged)
     Q_PROPERTY(QString headlineStatusDetail READ headlineStatusDetail NOTIFY statusTextsChanged)
+    Q_PROPERTY(QString agentProcessDescription READ agentProcessDescription NOTIFY statusTextsChanged)
     Q_PROPERTY(QString currentTask READ currentTask NOTIFY statusTextsChanged)
     Q_PROPERTY(QString permissionSummary READ permissionSummary NOTIFY permissionsChanged)
+    // Values the screens show, derived from the fields above (app/ScreenValues.cpp). Each notifies
+    // whenever one of its inputs changes.
+    Q_PROPERTY(QString normalizedSetupCode READ normalizedSetupCode NOTIFY setupEntryChanged)
+    Q_PROPERTY(QVariant setupCodeValidationMessage READ setupCodeValidationMessageVariant NOTIFY setupEntryChanged)
+    Q_PROPERTY(QVariant setupAgentNameValidationMessage READ setupAgentNameValidationMessageVariant
+                   NOTIFY setupEntryChanged)
+    Q_PROPERTY(bool canSubmitSetup READ canSubmitSetup NOTIFY setupEntryChanged)
+    Q_PROPERTY(int setupProgressCompleted READ setupProgressCompleted NOTIFY setupProgressChanged)
+    Q_PROPERTY(int setupProgressTotal READ setupProgressTotal NOTIFY setupProgressChanged)
+    Q_PROPERTY(double setupProgressFraction READ setupProgressFraction NOTIFY setupProgressChanged)
+    Q_PROPERTY(bool showsPackageInstallProgress READ showsPackageInstallProgress NOTIFY packageProgressShownChanged)
+    Q_PROPERTY(QString currentSetupStage READ currentSetupStage NOTIFY currentSetupStageChanged)
+    Q_PROPERTY(QVariant permissionAwaitingReturn READ permissionAwaitingReturnVariant
+                   NOTIFY permissionAwaitingReturnChanged)
+    Q_PROPERTY(QVariant currentPermissionOnboardingItem READ currentPermissionOnboardingItemVariant
+                   NOTIFY onboardingStepChanged)
+    Q_PROPERTY(QVariant currentPermissionOnboardingKind READ currentPermissionOnboardingKindVariant
+                   NOTIFY onboardingStepChanged)
+    Q_PROPERTY(int onboardingPermissionsCompleted READ onboardingPermissionsCompleted NOTIFY permissionsChanged)
+    Q_PROPERTY(int onboardingPermissionsTotal READ onboardingPermissionsTotal NOTIFY permissionsChanged)
+    Q_PROPERTY(QString overallStateTitle READ overallStateTitle NOTIFY overallStateChanged)
+    Q_PROPERTY(QString overallStateDetail READ overallStateDetail NOTIFY overallStateChanged)
+    Q_PROPERTY(bool showsOwnerSetupRetry READ showsOwnerSetupRetry NOTIFY channelSheetTextsChanged)
+    Q_PROPERTY(QString channelSessionDetail READ channelSessionDetail NOTIFY channelSheetTextsChanged)
+    Q_PROPERTY(QString channelSessionSummary READ channelSessionSummary NOTIFY channelSheetTextsChanged)
+    Q_PROPERTY(bool showsAgentUpdateBanner READ showsAgentUpdateBanner NOTIFY agentUpdateOfferChanged)
+    Q_PROPERTY(QString agentUpdateBannerText READ agentUpdateBannerText NOTIFY agentUpdateOfferChanged)
+    // The channel binding's derived values (binding/ChannelBinding.cpp).
+    Q_PROPERTY(bool canOpenOwnerSetup READ canOpenOwnerSetup NOTIFY channelBindingChanged)
+    Q_PROPERTY(bool ownerSetupOpenedByAgent READ ownerSetupOpenedByAgent NOTIFY channelBindingChanged)
+    Q_PROPERTY(QString ownerSetupOpenButtonTitle READ ownerSetupOpenButtonTitle NOTIFY channelBindingChanged)
+    Q_PROPERTY(QString channelBindingSummary READ channelBindingSummary NOTIFY channelBindingChanged)
 
 public:
     // The outside world. Every member may be left empty; an empty one takes its default binding.
@@ -119,6 +154,8 @@ public:
     AgentStatusClient &agentStatus() const { return *m_agentStatus; }
     std::optional<InstallStage> installStage() const { return m_installStage; }
     std::optional<PermissionKind> permissionAwaitingReturn() const { return m_permissionAwaitingReturn; }
+    const std::optional<QUrl> &ownerSetupURL() const { return m_ownerSetupURL; }
+    const std::optional<QDateTime> &ownerSetupExpiresAt() const { return m_ownerSetupExpiresAt; }
 
     // Setup code and agent name rules.
     QString normalizedSetupCode() const;
@@ -150,6 +187,23 @@ public:
     double setupProgressFraction() const;
     bool showsPackageInstallProgress() const;
 
+    // The install pipeline.
+    QCoro::Task<> submitSetupCode();
+    void consumeSetupOutput(QStringView line);
+    QCoro::Task<> openSetupAuthorization();
+    QCoro::Task<> prepareEnvironmentIfNeeded();
+    QCoro::Task<> completeSetup();
+    QCoro::Task<> finishDaemonInstallationIfNeeded();
+    QCoro::Task<> enterChannelStage();
+
+    // Start-up and resume.
+    QCoro::Task<> resumeInstalledConfiguration();
+    QCoro::Task<> sceneDidBecomeActive();
+
+    // Recovery actions, and one-off shell actions through the runner.
+    QCoro::Task<> perform(RecoveryAction action);
+    QCoro::Task<bool> runCLIAction(QString script, QString failureCode);
+
     // Permission onboarding, and the re-check of a finished installation.
     QCoro::Task<> advancePermissionOnboarding();
     QCoro::Task<> continuePermissionOnboarding();
@@ -179,13 +233,64 @@ public:
     QString headlineStatusTitle() const;
     QString headlineStatusDetail() const;
     QString agentProcessDescription() const;
-    QString heartbeatDescription(const QDateTime &now) const;
+    Q_INVOKABLE QString heartbeatDescription(const QDateTime &now) const;
+
+    // Channel binding (binding/ChannelBinding.cpp).
+    QCoro::Task<> refreshOwnerSetup(bool forceRefresh);
+    Q_INVOKABLE void noteChannelBindingSessionAppeared(int delayMilliseconds);
+    Q_INVOKABLE void openOwnerSetup();
+    Q_INVOKABLE void copyOwnerSetupLink();
+    bool canOpenOwnerSetup() const;
+    bool ownerSetupOpenedByAgent() const;
+    QString ownerSetupOpenButtonTitle() const;
+    QString channelBindingSummary() const;
+
+    // Agent updates (status/AgentUpdates.cpp).
+    QCoro::Task<> checkAgentUpdate(QString currentVersion);
+    QCoro::Task<> updateAgent();
+    bool showsAgentUpdateBanner() const;
+    QString agentUpdateBannerText() const;
+    const std::optional<QString> &agentVersionChecked() const { return m_agentVersionChecked; }
+
+    // Values the screens show (app/ScreenValues.cpp).
+    Q_INVOKABLE QString formattedSetupCodeInput(const QString &text) const;
+    Q_INVOKABLE QString permissionTitle(tallowmere::PermissionKind kind) const;
+    Q_INVOKABLE QString permissionPurpose(tallowmere::PermissionKind kind) const;
+    Q_INVOKABLE QString permissionSymbol(tallowmere::PermissionKind kind) const;
+    QString currentSetupStage() const;
+    QString overallStateTitle() const;
+    QString overallStateDetail() const;
+    bool showsOwnerSetupRetry() const;
+    QString channelSessionDetail() const;
+    QString channelSessionSummary() const;
 
 Q_SIGNALS:
     void installStageChanged();
     void statusTextsChanged();
+    void setupEntryChanged();
+    void packageProgressShownChanged();
+    void currentSetupStageChanged();
+    void permissionAwaitingReturnChanged();
+    void onboardingStepChanged();
+    void channelSheetTextsChanged();
+    void agentUpdateOfferChanged();
+    void channelBindingChanged();
 
 private:
+    presentation::StatusInputs statusInputs() const;
+    void launchStartUp();
+    OutputHandler setupOutputHandler();
+    void connectScreenValueNotifications();
+    QVariant setupCodeValidationMessageVariant() const;
+    QVariant setupAgentNameValidationMessageVariant() const;
+    int setupProgressCompleted() const { return setupProgressCounts().completed; }
+    int setupProgressTotal() const { return setupProgressCounts().total; }
+    QVariant permissionAwaitingReturnVariant() const;
+    QVariant currentPermissionOnboardingItemVariant() const;
+    QVariant currentPermissionOnboardingKindVariant() const;
+    int onboardingPermissionsCompleted() const { return onboardingPermissionProgress().completed; }
+    int onboardingPermissionsTotal() const { return onboardingPermissionProgress().total; }
+    void setPermissionAwaitingReturn(std::optional<PermissionKind> kind);
     static QList<SetupProgressItem> initialProgress();
     static QList<PermissionItem> initialPermissions();
     QVariant installStageVariant() const;
@@ -193,6 +298,9 @@ private:
     void setPermission(PermissionKind kind, PermissionNativeState state, bool verified);
     void requestFocus(const FocusTarget &target);
     Operations withDefaults(Operations operations);
+    void connectChannelBindingValues();
+    void holdOwnerSetupLink(std::optional<QUrl> url, std::optional<QDateTime> expiresAt, bool hasLiveSession);
+    QCoro::Task<> applyOwnerSetupSession(const OwnerSetupSession &session, bool forceRefresh);
 
     const QString m_profileDirectory;
     const std::shared_ptr<CLIService> m_cli;
@@ -215,7 +323,6 @@ private:
     std::optional<QDateTime> m_ownerSetupExpiresAt;
     bool m_ownerSetupHasLiveSession = false;
     bool m_ownerSetupSawPendingBinding = false;
-    std::optional<QString> m_dismissedAgentVersion;
     std::optional<QString> m_agentVersionChecked;
     bool m_agentUpdateCheckInFlight = false;
     bool m_didRecheckExistingPermissions = false;

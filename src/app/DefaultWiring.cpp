@@ -1,8 +1,13 @@
 // The operations a model uses when it is given none: the runner, the status client and the system.
 #include "app/AppModel.h"
 
+#include "binding/OwnerSetupClient.h"
+#include "binding/OwnerSetupLinkStore.h"
 #include "cli/CLIService.h"
+#include "platform/Pasteboard.h"
+#include "platform/Workspace.h"
 #include "status/AgentStatusClient.h"
+#include "status/AgentUpdateProbe.h"
 
 namespace tallowmere {
 
@@ -17,6 +22,12 @@ QCoro::Task<bool> agentAnswers(std::shared_ptr<AgentStatusClient> status)
     } catch (const std::exception &) {
         co_return false;
     }
+}
+
+// The default browser, through the platform.
+QCoro::Task<bool> opened(QUrl url)
+{
+    co_return platform::openUrl(url);
 }
 
 } // namespace
@@ -40,7 +51,29 @@ AppModel::Operations AppModel::withDefaults(Operations operations)
         operations.agentStarted = [status = m_agentStatus] { return agentAnswers(status); };
     if (!operations.openSystemSettings)
         operations.openSystemSettings = [this](std::optional<PermissionKind> kind) { openSettings(kind); };
-    // The channel binding, the link store and the agent update bind their operations when they arrive.
+    if (!operations.setupAuthorizationOpen)
+        operations.setupAuthorizationOpen = [](QUrl url) { return opened(url); };
+    if (!operations.agentUpdateVersion)
+        operations.agentUpdateVersion = &AgentUpdateProbe::fetchBetaVersion;
+    if (!operations.ownerSetupRequest)
+        operations.ownerSetupRequest = [client = std::make_shared<OwnerSetupClient>(m_profileDirectory)](
+                                           std::optional<QUrl> existingURL, bool forceRefresh) {
+            return client->request(std::move(existingURL), forceRefresh);
+        };
+    if (!operations.ownerSetupOpen)
+        operations.ownerSetupOpen = [](QUrl url) { return opened(url); };
+    if (!operations.ownerSetupCopy)
+        operations.ownerSetupCopy = [](QUrl url) {
+            return platform::copyPlainText(url.toString(QUrl::FullyEncoded));
+        };
+    const OwnerSetupLinkStore linkStore = OwnerSetupLinkStore::forProfile(m_profileDirectory);
+    if (!operations.ownerSetupLinkSave)
+        operations.ownerSetupLinkSave = [linkStore](std::optional<QUrl> url,
+                                                    std::optional<QDateTime> expiresAt) {
+            linkStore.save(url ? std::optional(OwnerSetupLink{*url, expiresAt}) : std::nullopt);
+        };
+    if (!operations.ownerSetupLinkLoad)
+        operations.ownerSetupLinkLoad = [linkStore] { return linkStore.load(); };
     return operations;
 }
 

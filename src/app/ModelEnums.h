@@ -11,6 +11,9 @@
 // with the agent's tools, so they are spelled exactly as the product names them.
 namespace tallowmere {
 Q_NAMESPACE
+// Cases of different enumerations share names ("permissions", "online"): QML reaches them only
+// through their enumeration (Model.InstallStage.permissions).
+Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
 
 enum class PermissionKind { screenRecording, accessibility, automation, fullDiskAccess };
 Q_ENUM_NS(PermissionKind)

@@ -16,13 +16,18 @@ public:                                                                         
 private:                                                                                                     \
     Type m_##name{__VA_ARGS__};
 
-// The same for an optional value, which QML sees as a variant that is null when the value is absent.
+// The same for an optional value, which QML sees as a variant that is null when the value is absent
+// (and sets to null or undefined to clear it).
 #define TM_PUBLISHED_OPTIONAL(Type, name, setter)                                                            \
-    Q_PROPERTY(QVariant name READ name##Variant NOTIFY name##Changed)                                        \
+    Q_PROPERTY(QVariant name READ name##Variant WRITE setter##Variant NOTIFY name##Changed)                  \
 public:                                                                                                      \
     const std::optional<Type> &name() const { return m_##name; }                                             \
     QVariant name##Variant() const { return m_##name ? QVariant::fromValue(*m_##name) : QVariant(); }        \
     TM_PUBLISHED_SETTER(std::optional<Type>, name, setter)                                                   \
+    void setter##Variant(const QVariant &value)                                                              \
+    {                                                                                                        \
+        setter(value.isNull() ? std::optional<Type>() : std::optional<Type>(value.value<Type>()));           \
+    }                                                                                                        \
     Q_SIGNAL void name##Changed();                                                                           \
                                                                                                              \
 private:                                                                                                     \

@@ -1,6 +1,7 @@
 // Leading the user through the four privacy permissions, one at a time, and re-checking them once the
 // installation is finished.
 #include "app/AppModel.h"
+#include "status/StatusPresentation.h"
 
 #include "cli/CLIService.h"
 #include "permissions/PermissionVocabulary.h"
@@ -36,6 +37,16 @@ void AppModel::setPermission(PermissionKind kind, PermissionNativeState state, b
     setPermissions(items);
 }
 
+// The permission the user was sent to System Settings for, remembered across restarts.
+void AppModel::setPermissionAwaitingReturn(std::optional<PermissionKind> kind)
+{
+    persistAwaitingPermission(kind);
+    if (m_permissionAwaitingReturn == kind)
+        return;
+    m_permissionAwaitingReturn = kind;
+    Q_EMIT permissionAwaitingReturnChanged();
+}
+
 std::optional<PermissionItem> AppModel::currentPermissionOnboardingItem() const
 {
     if (m_installStage != InstallStage::permissions)
@@ -63,9 +74,7 @@ AppModel::ProgressCounts AppModel::onboardingPermissionProgress() const
 QString AppModel::permissionSummary() const
 {
     const ProgressCounts counts = onboardingPermissionProgress();
-    if (counts.completed == counts.total)
-        return QStringLiteral("系统权限已配置");
-    return QString::number(counts.total - counts.completed) + QStringLiteral(" 项权限需要处理");
+    return presentation::permissionSummary(counts.completed, counts.total);
 }
 
 void AppModel::openSettings(std::optional<PermissionKind> kind)
@@ -93,8 +102,7 @@ QCoro::Task<> AppModel::advancePermissionOnboarding()
         setPermission(*kind, granted ? PermissionNativeState::granted : PermissionNativeState::notGranted,
                       granted);
         if (granted) {
-            m_permissionAwaitingReturn.reset();
-            persistAwaitingPermission(std::nullopt);
+            setPermissionAwaitingReturn(std::nullopt);
             persistCompletedPermissions();
             finishPermissionStageIfReady();
         }
@@ -137,8 +145,7 @@ QCoro::Task<> AppModel::confirmPermissionOnboarding(std::optional<PermissionKind
             co_return;
     }
     // Screen Recording and Full Disk Access, and Accessibility still missing: System Settings.
-    m_permissionAwaitingReturn = confirmed;
-    persistAwaitingPermission(confirmed);
+    setPermissionAwaitingReturn(confirmed);
     m_operations.openSystemSettings(confirmed);
     requestFocus(FocusTarget::forPermission(*confirmed));
 }
@@ -149,8 +156,7 @@ QCoro::Task<> AppModel::manuallyConfirmFullDiskAccess()
         m_permissions[int(PermissionKind::fullDiskAccess)].verified)
         co_return;
     setPermission(PermissionKind::fullDiskAccess, PermissionNativeState::manuallyConfirmed, true);
-    m_permissionAwaitingReturn.reset();
-    persistAwaitingPermission(std::nullopt);
+    setPermissionAwaitingReturn(std::nullopt);
     persistManualPermissions();
     persistCompletedPermissions();
     if (m_isCheckingPermission) {

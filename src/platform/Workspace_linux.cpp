@@ -10,18 +10,40 @@ Q_LOGGING_CATEGORY(lcWorkspace, "tallowmere.platform")
 
 namespace platform {
 
+namespace {
+
+// The simulated Mac's "open" takes the URL on its standard input: a link may carry an access token,
+// which has no place on an argument vector.
+bool openInSimulatedMac(const QString &opener, const QUrl &url)
+{
+    auto *process = new QProcess;
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    process->start(opener, {});
+    if (!process->waitForStarted()) {
+        delete process;
+        return false;
+    }
+    process->write(url.toEncoded() + '\n');
+    process->closeWriteChannel();
+    return true;
+}
+
+} // namespace
+
 bool openUrl(const QUrl &url)
 {
     // Inside the simulated Mac its "open" answers for the system (System Settings panes included);
     // elsewhere the desktop's opener does, if there is one.
-    QString opener;
-    if (const auto simulated = simulatedMacDirectory())
-        opener = *simulated + QStringLiteral("/bin/open");
-    else
-        opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-    const bool started =
-        !opener.isEmpty() && QProcess::startDetached(opener, {url.toString(QUrl::FullyEncoded)});
-    qCInfo(lcWorkspace) << (started ? "opening" : "nothing can open") << url.toString();
+    bool started = false;
+    if (const auto simulated = simulatedMacDirectory()) {
+        started = openInSimulatedMac(*simulated + QStringLiteral("/bin/open"), url);
+    } else {
+        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        started = !opener.isEmpty() && QProcess::startDetached(opener, {url.toString(QUrl::FullyEncoded)});
+    }
+    // A link's query and fragment may hold its access token: they stay out of the log.
+    const QUrl shown = url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+    qCInfo(lcWorkspace) << (started ? "opening" : "nothing can open") << shown.toString();
     return started;
 }
 

@@ -5,6 +5,7 @@
 #include "app/TaskLauncher.h"
 #include "platform/Clock.h"
 #include "status/AgentStatusClient.h"
+#include "status/StatusPresentation.h"
 
 #include <QPointer>
 
@@ -24,7 +25,8 @@ QCoro::Task<> monitor(QPointer<AppModel> model)
     while (model) {
         if (model->installStage() == InstallStage::permissions)
             co_await model->advancePermissionOnboarding();
-        // While the channel stage is open, the channel binding is refreshed here too.
+        if (model && model->installStage() == InstallStage::channel)
+            co_await model->refreshOwnerSetup(false);
         if (model)
             co_await model->refreshAgentStatus();
         if (!model)
@@ -83,14 +85,14 @@ QCoro::Task<> AppModel::refreshAgentStatus()
     m_previousRuntimeStatus = sample;
     if (presentation.activity)
         appendActivity(*presentation.activity);
-    setStatusSnapshot(StatusSnapshot{presentation.title, sample->busy, true, sample->ready, sample->sampledAt,
-                                     true, sample->sampledAt, sample->version, std::nullopt, sample->pid,
-                                     sample->queueSize, m_statusSampleSequence});
+    setStatusSnapshot(presentation::snapshotOf(*sample, presentation.title, m_statusSampleSequence));
     // Each good sample is also where the agent update check starts.
+    co_await checkAgentUpdate(sample->version);
+    if (!self)
+        co_return;
 
-    const bool channel = m_installStage == InstallStage::channel;
-    setOverallState(sample->ready && !channel ? OverallState::online : OverallState::starting);
-    if (!sample->ready || channel)
+    setOverallState(presentation::overallStateOf(*sample, m_installStage));
+    if (m_overallState != OverallState::online)
         co_return;
     applyProgress(QStringLiteral("handshake"), QStringLiteral("complete"), std::nullopt);
     applyProgress(QStringLiteral("online"), QStringLiteral("complete"), std::nullopt);

@@ -39,7 +39,9 @@ public:
     QVariant currentTaskVariant() const { return currentTask ? QVariant(*currentTask) : QVariant(); }
     QVariant agentVersionVariant() const { return agentVersion ? QVariant(*agentVersion) : QVariant(); }
     QVariant processIDVariant() const { return processID ? QVariant(*processID) : QVariant(); }
-    bool operator==(const StatusSnapshot &) const = default;
+    // Not inlined: g++ 12, inlining the comparison of an optional member after reset(), takes the
+    // emptied member's storage for read and warns (-Wmaybe-uninitialized, a false positive).
+    [[gnu::noinline]] bool operator==(const StatusSnapshot &) const = default;
 };
 
 } // namespace tallowmere

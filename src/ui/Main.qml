@@ -1,50 +1,39 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Layouts
+import Tallowmere
+import Tallowmere.Model
 
-// The main window until the setup screen and the dashboard take its place: the model's headline.
+// The main window, "main": white, tinted with the accent colour. Closing it leaves the application
+// running in the menu bar, from where it opens again.
 ApplicationWindow {
     id: window
-    required property QtObject model
 
-    readonly property var installStageTitles: ["准备运行环境", "配置系统权限", "输入安装码", "安装并启动 Agent",
-                                               "绑定 Channel", "验证 Agent 状态"]
+    required property AppModel model
+    required property ModelActions actions
 
-    width: 560
-    height: 360
+    objectName: "main"
     visible: true
-    title: "Tallowmere"
+    title: Qt.application.name
+    width: 960
+    height: 640
+    minimumWidth: 860
+    minimumHeight: 560
+    color: "white"
+    palette.window: "white"
+    palette.base: "white"
+    palette.highlight: UIToken.accent
 
-    ColumnLayout {
-        anchors.centerIn: parent
-        spacing: 12
-
-        Label {
-            text: "Tallowmere"
-            font.pixelSize: 28
-            font.bold: true
-            Layout.alignment: Qt.AlignHCenter
-        }
-        Label {
-            text: window.model.headlineStatusTitle
-            font.pixelSize: 20
-            Layout.alignment: Qt.AlignHCenter
-        }
-        Label {
-            text: window.model.headlineStatusDetail
-            font.pixelSize: 14
-            Layout.alignment: Qt.AlignHCenter
-        }
-        Label {
-            text: window.model.installStage === undefined ? window.model.permissionSummary
-                                                          : "安装阶段：" + window.installStageTitles[window.model.installStage]
-            color: "gray"
-            Layout.alignment: Qt.AlignHCenter
-        }
-        Label {
-            text: "版本 " + window.model.appVersion
-            color: "gray"
-            Layout.alignment: Qt.AlignHCenter
-        }
+    RootContentView {
+        id: content
+        anchors.fill: parent
+        focus: true
+        model: window.model
+        actions: window.actions
+    }
+    // Command-W closes the window, but never under the sheet, which nothing but the model closes.
+    Shortcut {
+        sequences: [StandardKey.Close]
+        enabled: !content.sheetShown
+        onActivated: window.close()
     }
 }

@@ -1,21 +1,28 @@
+#include "ApplicationShell.h"
+#include "ImageProviders.h"
 #include "app/AppModel.h"
+#include "commands/CommandLine.h"
+#include "platform/Pasteboard.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCommandLineParser>
-#include <QGuiApplication>
-#include <QQmlApplicationEngine>
+#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTimer>
+#include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
 
+Q_IMPORT_QML_PLUGIN(TallowmerePlugin)
+
 namespace {
 
-// Saves what the window shows once it has rendered, says where, and quits.
-void screenshotAndQuit(QQmlApplicationEngine &engine, const QString &path)
+// Saves what `window` shows once it has rendered, says where, and quits.
+void screenshotAndQuit(QQuickWindow *window, const QString &path)
 {
-    QTimer::singleShot(1500, &engine, [&engine, path] {
-        auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().value(0));
-        const bool saved = window && window->grabWindow().save(path);
+    QTimer::singleShot(1500, window, [window, path] {
+        const bool saved = window->grabWindow().save(path);
         std::printf(saved ? "screenshot saved to %s\n" : "could not save a screenshot to %s\n",
                     qPrintable(path));
         QCoreApplication::exit(saved ? 0 : 1);
@@ -26,25 +33,34 @@ void screenshotAndQuit(QQmlApplicationEngine &engine, const QString &path)
 
 int main(int argc, char *argv[])
 {
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("Tallowmere"));
+    // A command runs without a window; only the window's own options are left for the parser below.
+    if (const std::optional<int> status = tallowmere::commands::run(argc, argv))
+        return *status;
+
+    // Qt Widgets for the tray icon; the screens themselves are Qt Quick.
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tallowmere"));
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    QApplication::setWindowIcon(tallowmere::ui::brandIcon(QStringLiteral("TallowmereMark")));
+#ifndef Q_OS_MACOS
+    // The clipboard belongs to the application object; the platform layer copies through it.
+    platform::setClipboardWriter([](const QString &text) {
+        QGuiApplication::clipboard()->setText(text);
+        return QGuiApplication::clipboard()->text() == text;
+    });
+#endif
 
     QCommandLineParser options;
-    options.addHelpOption();
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save a picture of the window to <file> and quit."),
-                                        QStringLiteral("file"));
+    // Saves a picture of the main window to <file> and quits.
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("file"));
     options.addOption(screenshot);
     options.process(app);
 
     tallowmere::AppModel model({}, true);
-
-    QQmlApplicationEngine engine;
-    engine.setInitialProperties({{QStringLiteral("model"), QVariant::fromValue(&model)}});
-    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Tallowmere/Main.qml")));
-    if (engine.rootObjects().isEmpty())
+    tallowmere::ui::ApplicationShell shell(model);
+    if (!shell.start())
         return 1;
     if (options.isSet(screenshot))
-        screenshotAndQuit(engine, options.value(screenshot));
+        screenshotAndQuit(shell.mainWindow(), options.value(screenshot));
     return app.exec();
 }

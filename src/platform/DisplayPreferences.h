@@ -1,0 +1,9 @@
+#pragma once
+
+namespace platform {
+
+// The user's accessibility display settings that the screens follow.
+bool reduceMotion();
+bool reduceTransparency();
+
+} // namespace platform
