@@ -38,10 +38,21 @@ double cpuMilliseconds()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-void runFor(int seconds)
+// Runs the event loop for `seconds`, saying every ten seconds how far it got, so that a long run is
+// not mistaken for a hung one.
+template <typename Samples> void runFor(int seconds, const char *label, Samples samples)
 {
     QEventLoop loop;
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    QTimer progress;
+    int elapsed = 0;
+    QObject::connect(&progress, &QTimer::timeout, &loop, [&] {
+        elapsed += 10;
+        std::printf("  %s: %d of %d s, %llu samples\n", label, elapsed, seconds,
+                    static_cast<unsigned long long>(samples()));
+        std::fflush(stdout);
+    });
+    progress.start(10000);
     loop.exec();
 }
 
@@ -55,7 +66,7 @@ Measurement measureModel(const QString &profile, int seconds)
 {
     tallowmere::AppModel model({.profileDirectory = profile}, true);
     const double start = cpuMilliseconds();
-    runFor(seconds);
+    runFor(seconds, "model", [&model] { return model.statusSnapshot().statusSequence; });
     return {cpuMilliseconds() - start, model.statusSnapshot().statusSequence};
 }
 
@@ -86,7 +97,7 @@ Measurement measureRaw(const QString &profile, int seconds)
     QObject::connect(&schedule, &QTimer::timeout, &network, sample);
     const double start = cpuMilliseconds();
     sample();
-    runFor(seconds);
+    runFor(seconds, "raw loop", [&measurement] { return measurement.samples; });
     measurement.cpu = cpuMilliseconds() - start;
     return measurement;
 }
@@ -135,6 +146,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    std::printf("measuring each loop for %d s\n", seconds);
+    std::fflush(stdout);
     const Measurement model = measureModel(profile, seconds);
     std::printf("model:    %llu samples, %.3f ms CPU per sample\n",
                 static_cast<unsigned long long>(model.samples), model.perSample());
