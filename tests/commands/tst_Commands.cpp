@@ -1,6 +1,8 @@
+#include "cli/CLIService.h"
 #include "commands/Diagnostics.h"
+#include "status/AgentStatusClient.h"
 #include "status/FakeAgent.h"
-#include "support/TestSupport.h"
+#include "support/SimulatedWorld.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>
@@ -136,6 +138,32 @@ private slots:
             text.out.contains(("Agent 版本：" + (reachable && configured ? u"1.2.3"_s : u"--"_s)).toUtf8()));
         QVERIFY(text.out.contains("权限：4 项权限需要处理"));
         QCOMPARE(testing::readFile(profile + u"/mac-app-install-stage"_s), stateBefore); // nothing touched
+    }
+
+    // The agent the simulated Mac installs, as it answers ready, not ready, and not at all.
+    void statusInTheSimulatedMac()
+    {
+        testing::SimulatedWorld world({u"prepareDelayMs=0"_s, u"daemonInstallDelayMs=0"_s, u"setupDelayMs=0"_s});
+        CLIService cli;
+        QCOMPARE(testing::await(cli.prepareEnvironment({})).status, 0);
+        QCOMPARE(testing::await(cli.setup(u"TMS2-0000-1111-2222"_s, std::nullopt, {}, {})).status, 0);
+        QCOMPARE(testing::await(cli.installDaemon({})).status, 0);
+        QVERIFY(testing::spinUntil([&] {
+            try {
+                return testing::await(AgentStatusClient::create(world.profile())->fetch()).ready;
+            } catch (const std::exception &) {
+                return false;
+            }
+        }));
+        const Run ready = application(world.home(), {u"status"_s});
+        QCOMPARE(ready.status, 0);
+        QVERIFY(ready.out.contains("Agent 版本：1.0.0"));
+        world.set(u"agentReady"_s, u"false"_s);
+        QCOMPARE(application(world.home(), {u"status"_s}).status, 1);
+        world.set(u"agentStatusReply"_s, u"error"_s);
+        const Run unreachable = application(world.home(), {u"status"_s, u"--json"_s});
+        QCOMPARE(unreachable.status, 2);
+        QCOMPARE(unreachable.err.count('\n'), 1); // one line saying why
     }
 
     void redaction_data()
