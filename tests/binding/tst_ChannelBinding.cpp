@@ -15,6 +15,7 @@ namespace {
 
 const QUrl linkA(u"https://svc.example/owner/mac-1234/setup#a"_s);
 const QUrl linkB(u"https://svc.example/owner/mac-1234/setup#b"_s);
+const QDateTime expiry(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
 const QString networkMessage = u"暂时无法获取 Channel 绑定状态，请检查网络后重试。"_s;
 
 // The onboarding service, the browser, the pasteboard and the link store, as fakes that note each call.
@@ -22,19 +23,17 @@ const QString networkMessage = u"暂时无法获取 Channel 绑定状态，请�
 struct Fakes {
     QList<std::variant<OwnerSetupSession, std::exception_ptr>> answers;
     std::chrono::milliseconds requestTime{0}; // virtual time each request takes
-    QStringList requests;                     // "<held link or none> force=<0|1>"
+    QStringList requests;                     // "<held link's fragment or none> force=<0|1>"
     QList<QDateTime> requestTimes;
     std::optional<OwnerSetupLink> stored;
     int saves = 0;
-    bool opens = true;
-    bool copies = true;
-    QList<QUrl> opened;
-    QList<QUrl> copied;
+    bool succeeds = true; // of opening and copying
+    QList<QUrl> opened, copied;
 };
 
 OwnerSetupSession linkSession(const QUrl &url, std::optional<bool> pending = std::nullopt)
 {
-    return {true, url, QDateTime(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC), false, pending};
+    return {true, url, expiry, false, pending};
 }
 
 std::exception_ptr nativeError(const char *code, const char *message)
@@ -57,31 +56,28 @@ QCoro::Task<OwnerSetupSession> answer(std::shared_ptr<Fakes> fakes, std::optiona
 QCoro::Task<bool> open(std::shared_ptr<Fakes> fakes, QUrl url)
 {
     fakes->opened << url;
-    co_return fakes->opens;
+    co_return fakes->succeeds;
 }
 
-// A configured profile whose installation stands at `stage` (nullptr: finished).
+// A profile whose installation stands at `stage` (empty: finished).
 struct Binding {
     testing::VirtualTime time;
     testing::ModelFixture fixture;
     std::shared_ptr<Fakes> fakes = std::make_shared<Fakes>();
     std::unique_ptr<AppModel> model;
 
-    AppModel &build(const char *stage = "channel\n", bool configured = true)
+    AppModel &build(const QByteArray &stage = "channel\n", bool configured = true)
     {
         if (configured)
             fixture.configure();
-        fixture.write("mac-app-install-stage", stage);
+        fixture.write("mac-app-install-stage", stage.isEmpty() ? nullptr : stage.constData());
         AppModel::Operations operations;
         const std::shared_ptr<Fakes> f = fakes;
-        operations.ownerSetupRequest = [f](std::optional<QUrl> existing, bool force) {
-            return answer(f, std::move(existing), force);
+        operations.ownerSetupRequest = [f](std::optional<QUrl> held, bool force) {
+            return answer(f, held, force);
         };
         operations.ownerSetupOpen = [f](QUrl url) { return open(f, std::move(url)); };
-        operations.ownerSetupCopy = [f](QUrl url) {
-            f->copied << url;
-            return f->copies;
-        };
+        operations.ownerSetupCopy = [f](QUrl url) { return f->copied << url, f->succeeds; };
         operations.ownerSetupLinkSave = [f](std::optional<QUrl> url, std::optional<QDateTime> expiresAt) {
             ++f->saves;
             f->stored = url ? std::optional(OwnerSetupLink{*url, expiresAt}) : std::nullopt;
@@ -92,7 +88,7 @@ struct Binding {
     }
 
     // Runs a refresh to its end, moving virtual time along while it sleeps.
-    void refresh(bool force)
+    void refresh(bool force = false)
     {
         testing::Running running(model->refreshOwnerSetup(force));
         for (int step = 0; step < 1000 && !running.done(); ++step)
@@ -113,17 +109,23 @@ private slots:
         QTest::addColumn<QByteArray>("stage");
         QTest::addColumn<bool>("configured");
         QTest::addColumn<bool>("inFlight");
-        QTest::newRow("handshake stage") << QByteArray("handshake\n") << true << false;
-        QTest::newRow("not configured") << QByteArray("channel\n") << false << false;
-        QTest::newRow("another refresh running") << QByteArray("channel\n") << true << true;
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("handshake stage") << QByteArray("handshake\n") << true << false << u"尚未开始"_s;
+        QTest::newRow("finished") << QByteArray() << true << false << u"已绑定"_s;
+        QTest::newRow("not installed") << QByteArray() << false << false << u"尚未开始"_s;
+        QTest::newRow("not configured") << QByteArray("channel\n") << false << false << u"等待完成绑定"_s;
+        QTest::newRow("another refresh running")
+            << QByteArray("channel\n") << true << true << u"等待完成绑定"_s;
     }
     void ignoredRefresh()
     {
         QFETCH(QByteArray, stage);
         QFETCH(bool, configured);
         QFETCH(bool, inFlight);
+        QFETCH(QString, summary);
         Binding b;
-        AppModel &model = b.build(stage.constData(), configured);
+        AppModel &model = b.build(stage, configured);
+        QCOMPARE(model.channelBindingSummary(), summary);
         b.fakes->answers = {linkSession(linkA)};
         b.fakes->requestTime = 1s;
         std::optional<testing::Running> first;
@@ -196,23 +198,21 @@ private slots:
         QVERIFY(model.lastError() == std::nullopt); // never an application-wide error
     }
 
-    // A new link has been neither opened nor copied; the same link keeps what was done with it.
-    void newLink_data()
+    // A restart picks the stored link up and offers it for reuse. A new link has been neither opened nor
+    // copied; the same link keeps what was done with it, and is not stored again.
+    void heldLink_data()
     {
         QTest::addColumn<bool>("force");
-        QTest::addColumn<bool>("cleared");
-        QTest::addColumn<int>("saves");
-        QTest::newRow("forced, new link") << true << true << 1;
-        QTest::newRow("unforced, same link") << false << false << 0;
+        QTest::newRow("forced, new link") << true;
+        QTest::newRow("unforced, same link") << false;
     }
-    void newLink()
+    void heldLink()
     {
         QFETCH(bool, force);
-        QFETCH(bool, cleared);
-        QFETCH(int, saves);
         Binding b;
-        b.fakes->stored = OwnerSetupLink{linkA, linkSession(linkA).expiresAt};
+        b.fakes->stored = OwnerSetupLink{linkA, expiry};
         AppModel &model = b.build();
+        QVERIFY(model.ownerSetupURL() == linkA && model.ownerSetupExpiresAt() == expiry);
         b.fakes->answers = {linkSession(force ? linkB : linkA)};
         model.setOwnerSetupDidOpen(true);
         model.setOwnerSetupOpenFailed(true);
@@ -220,9 +220,10 @@ private slots:
         b.refresh(force);
         QCOMPARE(b.fakes->requests, QStringList{u"a force="_s + QString::number(force)});
         QCOMPARE(model.ownerSetupDidOpen() || model.ownerSetupOpenFailed() || model.ownerSetupLinkCopied(),
-                 !cleared);
-        QCOMPARE(b.fakes->saves, saves);
+                 !force);
+        QCOMPARE(b.fakes->saves, force ? 1 : 0);
         QCOMPARE(b.fakes->stored->url, force ? linkB : linkA);
+        QVERIFY(model.canOpenOwnerSetup());
     }
 
     // A pending attempt that goes away while the binding is still required verifies the ownership.
@@ -234,7 +235,7 @@ private slots:
             {false, false}, {std::nullopt, false}, {true, false}, {std::nullopt, false}, {false, true}};
         for (const auto &[pending, verified] : steps) {
             b.fakes->answers = {linkSession(linkA, pending)};
-            b.refresh(false);
+            b.refresh();
             QCOMPARE(model.channelOwnershipVerified(), verified);
         }
         QVERIFY(!model.channelBindingCompleted());
@@ -250,19 +251,16 @@ private slots:
         b.fakes->answers = {OwnerSetupSession{}};
         model.setOwnerSetupDidOpen(true);
         QSignalSpy stage(&model, &AppModel::installStageChanged);
-        b.refresh(false);
+        b.refresh();
         QVERIFY(model.channelBindingCompleted() && model.channelOwnershipVerified());
-        QCOMPARE(model.ownerSetupURL(), std::nullopt);
-        QCOMPARE(b.fakes->stored, std::nullopt);
+        QVERIFY(!model.ownerSetupURL() && !b.fakes->stored);
         QVERIFY(!model.ownerSetupDidOpen() && !model.ownerSetupPending() && !model.isLoadingOwnerSetup());
         QCOMPARE(model.installStage(), InstallStage::handshake);
         QCOMPARE(stage.size(), 1);
         QCOMPARE(b.fixture.read("mac-app-install-stage"), "handshake\n");
         QCOMPARE(testing::progressLetters(model.setupProgress()), u"ccccccccrp"_s);
         QCOMPARE(model.setupProgressDetail(), std::optional(u"正在验证 Agent 状态"_s));
-        QCOMPARE(model.channelBindingSummary(), u"尚未开始"_s);
-
-        b.refresh(false); // the stage is over: nothing more is asked
+        b.refresh(); // the stage is over: nothing more is asked
         QCOMPARE(b.fakes->requests.size(), 1);
     }
 
@@ -272,14 +270,11 @@ private slots:
         Binding b;
         b.fakes->stored = OwnerSetupLink{linkA, std::nullopt};
         AppModel &model = b.build();
-        b.fakes->answers = {
-            OwnerSetupSession{true, std::nullopt, QDateTime::currentDateTimeUtc(), true, std::nullopt}};
+        b.fakes->answers = {OwnerSetupSession{true, std::nullopt, QDateTime::currentDateTimeUtc(), true, {}}};
         QSignalSpy derived(&model, &AppModel::channelBindingChanged);
-        b.refresh(false);
-        QVERIFY(model.ownerSetupOpenedByAgent());
-        QVERIFY(!model.canOpenOwnerSetup());
-        QCOMPARE(model.ownerSetupExpiresAt(), std::nullopt);
-        QCOMPARE(b.fakes->stored, std::nullopt);
+        b.refresh();
+        QVERIFY(model.ownerSetupOpenedByAgent() && !model.canOpenOwnerSetup());
+        QVERIFY(!model.ownerSetupExpiresAt() && !b.fakes->stored);
         QVERIFY(derived.size() >= 1);
     }
 
@@ -296,14 +291,13 @@ private slots:
         QFETCH(QString, title);
         Binding b;
         AppModel &model = b.build();
-        b.fakes->opens = b.fakes->copies = succeeds;
+        b.fakes->succeeds = succeeds;
         model.openOwnerSetup(); // nothing held yet: nothing happens
         model.copyOwnerSetupLink();
         QVERIFY(b.fakes->opened.isEmpty() && b.fakes->copied.isEmpty());
 
         b.fakes->answers = {linkSession(linkA)};
-        b.refresh(false);
-        QVERIFY(model.canOpenOwnerSetup());
+        b.refresh();
         QCOMPARE(model.ownerSetupOpenButtonTitle(), u"打开浏览器"_s);
         model.copyOwnerSetupLink();
         QCOMPARE(model.ownerSetupLinkCopied(), succeeds);
@@ -315,39 +309,6 @@ private slots:
         QCOMPARE(model.ownerSetupOpenFailed(), !succeeds);
         QVERIFY(!model.ownerSetupLinkCopied()); // opening starts afresh
         QCOMPARE(model.ownerSetupOpenButtonTitle(), title);
-    }
-
-    void summary_data()
-    {
-        QTest::addColumn<QByteArray>("stage");
-        QTest::addColumn<bool>("configured");
-        QTest::addColumn<QString>("summary");
-        QTest::newRow("channel") << QByteArray("channel\n") << true << u"等待完成绑定"_s;
-        QTest::newRow("finished") << QByteArray() << true << u"已绑定"_s;
-        QTest::newRow("not installed") << QByteArray() << false << u"尚未开始"_s;
-    }
-    void summary()
-    {
-        QFETCH(QByteArray, stage);
-        QFETCH(bool, configured);
-        QFETCH(QString, summary);
-        Binding b;
-        QCOMPARE(b.build(stage.isEmpty() ? nullptr : stage.constData(), configured).channelBindingSummary(),
-                 summary);
-    }
-
-    // A restart in the channel stage picks the stored link up and offers it to the service for reuse.
-    void restartReusesStoredLink()
-    {
-        Binding b;
-        b.fakes->stored = OwnerSetupLink{linkA, QDateTime(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC)};
-        AppModel &model = b.build();
-        QCOMPARE(model.ownerSetupURL(), std::optional(linkA));
-        QCOMPARE(model.ownerSetupExpiresAt(), b.fakes->stored->expiresAt);
-        b.fakes->answers = {linkSession(linkA)};
-        b.refresh(false);
-        QCOMPARE(b.fakes->requests, QStringList{u"a force=0"_s});
-        QVERIFY(model.canOpenOwnerSetup());
     }
 
     // The sheet's appearance refreshes after its delay; the monitoring loop on every cycle of the stage.

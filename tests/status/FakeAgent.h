@@ -25,15 +25,9 @@ public:
     // A sample as the agent sends it; `changes` replace or add keys, `removed` leaves keys out.
     static QByteArray sample(const QJsonObject &changes = {}, const QStringList &removed = {})
     {
-        QJsonObject object{{QStringLiteral("sampledAt"), QStringLiteral("2026-01-01T09:00:00.250Z")},
-                           {QStringLiteral("lifecycle"), QStringLiteral("running")},
-                           {QStringLiteral("ready"), true},
-                           {QStringLiteral("version"), QStringLiteral("1.2.3")},
-                           {QStringLiteral("busy"), false},
-                           {QStringLiteral("compacting"), false},
-                           {QStringLiteral("queueSize"), 0},
-                           {QStringLiteral("pid"), 4242},
-                           {QStringLiteral("codingSession"), QJsonValue::Null}};
+        QJsonObject object = QJsonDocument::fromJson(
+            R"({"sampledAt":"2026-01-01T09:00:00.250Z","lifecycle":"running","ready":true,"version":"1.2.3",)"
+            R"("busy":false,"compacting":false,"queueSize":0,"pid":4242,"codingSession":null})").object();
         for (auto it = changes.begin(); it != changes.end(); ++it)
             object.insert(it.key(), it.value());
         for (const QString &key : removed)

@@ -3,15 +3,14 @@
 #include "status/FakeAgent.h"
 
 using namespace tallowmere;
+using namespace Qt::StringLiterals;
 using testing::FakeAgent;
 using testing::RawHttpServer;
 using namespace std::chrono_literals;
 
 namespace {
 
-constexpr char ok[] = "ok";
-constexpr char configInvalid[] = "AGENT_STATUS_CONFIG_INVALID";
-constexpr char unavailable[] = "AGENT_STATUS_UNAVAILABLE";
+constexpr char ok[] = "ok", configInvalid[] = "AGENT_STATUS_CONFIG_INVALID", unavailable[] = "AGENT_STATUS_UNAVAILABLE";
 
 // What a fetch ended with: "ok", the code of a TallowmereNativeError, or the kind of a passed-through error.
 QString fetched(const QString &profileDirectory)
@@ -22,11 +21,11 @@ QString fetched(const QString &profileDirectory)
     } catch (const TallowmereNativeError &error) {
         return error.code();
     } catch (const FileError &) {
-        return QStringLiteral("file");
+        return u"file"_s;
     } catch (const TransportError &) {
-        return QStringLiteral("transport");
+        return u"transport"_s;
     } catch (const DecodingError &) {
-        return QStringLiteral("decoding");
+        return u"decoding"_s;
     }
 }
 
@@ -59,19 +58,14 @@ struct IntegerRow {
 };
 constexpr qint64 largest = std::numeric_limits<qint64>::max(), smallest = std::numeric_limits<qint64>::min();
 const IntegerRow integerRows[] = {
-    {"largest", "pid", "9223372036854775807", largest},
-    {"smallest", "pid", "-9223372036854775808", smallest},
+    {"largest", "pid", "9223372036854775807", largest}, {"smallest", "pid", "-9223372036854775808", smallest},
     {"one above the largest", "pid", "9223372036854775808", {}},
-    {"one below the smallest", "pid", "-9223372036854775809", {}},
-    {"queue size one below the smallest", "queueSize", "-9223372036854775809", {}},
+    {"one below the smallest", "queueSize", "-9223372036854775809", {}},
     {"below the smallest, written as real", "queueSize", "-9223372036854775809.0", {}},
     {"smallest with an exponent", "queueSize", "-922337203685477580.8e1", smallest},
-    {"whole number written as real", "queueSize", "3.0", 3},
-    {"exponent", "queueSize", "1.5E3", 1500},
-    {"negative zero", "queueSize", "-0", 0},
-    {"fraction", "queueSize", "1.5", {}},
-    {"fraction by exponent", "queueSize", "15e-1", {}},
-    {"huge exponent", "queueSize", "1e300", {}},
+    {"whole number written as real", "queueSize", "3.0", 3}, {"exponent", "queueSize", "1.5E3", 1500},
+    {"negative zero", "queueSize", "-0", 0}, {"fraction", "queueSize", "1.5", {}},
+    {"fraction by exponent", "queueSize", "15e-1", {}}, {"huge exponent", "queueSize", "1e300", {}},
     {"zero with a huge exponent", "queueSize", "0e999999999999", 0},
 };
 
@@ -82,9 +76,7 @@ struct ReplyRow {
     bool cutShort = false; // the client ends the reply before the agent has sent it all
 };
 const ReplyRow replyRows[] = {
-    {"200", RawHttpServer::reply(200, FakeAgent::sample()), ok},
-    {"401", RawHttpServer::reply(401), unavailable},
-    {"204", RawHttpServer::reply(204), unavailable},
+    {"200", RawHttpServer::reply(200, FakeAgent::sample()), ok}, {"204", RawHttpServer::reply(204), unavailable},
     {"500", RawHttpServer::reply(500, FakeAgent::sample()), unavailable},
     {"200, not a sample", RawHttpServer::reply(200, "<html>"), "decoding"},
     {"redirect to another host", RawHttpServer::redirect("http://127.0.0.2:%2/tui/status"), unavailable},
@@ -93,10 +85,23 @@ const ReplyRow replyRows[] = {
     {"unusable redirect", RawHttpServer::redirect("http://[::1"), unavailable},
     {"body cut short", {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{"}, "transport"},
     {"512 MB body", {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", 0ms, 512LL << 20}, unavailable, true},
-    {"dripping past the request limit",
-     {RawHttpServer::reply(200, FakeAgent::sample()).bytes, 100ms},
-     "transport",
-     true},
+    {"dripping past the request limit", {RawHttpServer::reply(200, FakeAgent::sample()).bytes, 100ms}, "transport", true},
+};
+
+struct TextRow {
+    const char *name, *text, *result;
+};
+// %1 is the fake agent's port
+const TextRow portRows[] = {
+    {"port and line break", "%1\n", ok}, {"leading plus", "+%1", ok}, {"blanks around", "  %1 \t\n", ok},
+    {"empty", "", configInvalid},        {"two numbers", "80 80", configInvalid}, {"hex", "0x50", configInvalid},
+    {"0", "0", configInvalid},           {"65536", "65536", configInvalid},      {"-1", "-1", configInvalid},
+    {"letters", "abc", configInvalid},   {"beyond 64 bits", "99999999999999999999", configInvalid},
+};
+const TextRow tokenRows[] = {
+    {"line break after", "tok-123\n", ok}, {"blank", " \t ", configInvalid},
+    {"header inside", "tok\r\nX-Injected: 1", configInvalid},
+    {"control character inside", "tok\x01-123", configInvalid},
 };
 
 } // namespace
@@ -105,29 +110,16 @@ class AgentStatusClientTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void portFile_data()
-    {
-        QTest::addColumn<QString>("text"); // %1 is the fake agent's port
-        QTest::addColumn<QString>("result");
-        QTest::newRow("port and line break") << "%1\n" << ok;
-        QTest::newRow("leading plus") << "+%1" << ok;
-        QTest::newRow("blanks around") << "  %1 \t\n" << ok;
-        QTest::newRow("empty") << "" << configInvalid;
-        for (const char *refused : {"80 80", "0x50", "0", "65536", "-1", "abc", "99999999999999999999"})
-            QTest::newRow(refused) << refused << configInvalid;
-    }
-
+    void portFile_data() { testing::addRows(portRows); }
     void portFile()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, result);
+        const TextRow &row = testing::currentRow(portRows);
         testing::ScratchHome home;
         FakeAgent agent;
         agent.publish(home.path());
-        testing::writeFile(home.path() + QStringLiteral("/tui-port"),
-                           text.toUtf8().replace("%1", QByteArray::number(agent.port())));
-        QCOMPARE(fetched(home.path()), result);
-        QCOMPARE(agent.requests.size(), result == QLatin1String(ok) ? 1 : 0);
+        testing::writeFile(home.path() + u"/tui-port"_s, QByteArray(row.text).replace("%1", QByteArray::number(agent.port())));
+        QCOMPARE(fetched(home.path()), QLatin1String(row.result));
+        QCOMPARE(agent.requests.size(), row.result == ok ? 1 : 0);
     }
 
     void portRange()
@@ -136,54 +128,42 @@ private slots:
             QCOMPARE(int(AgentStatusClient::parsePort(QLatin1String(text)).value_or(0)), port);
     }
 
-    void tokenFile_data()
-    {
-        QTest::addColumn<QByteArray>("token");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("line break after") << QByteArray("tok-123\n") << ok;
-        QTest::newRow("blank") << QByteArray(" \t ") << configInvalid;
-        QTest::newRow("header inside") << QByteArray("tok\r\nX-Injected: 1") << configInvalid;
-        QTest::newRow("control character inside") << QByteArray("tok\x01-123") << configInvalid;
-    }
-
+    void tokenFile_data() { testing::addRows(tokenRows); }
     void tokenFile()
     {
-        QFETCH(QByteArray, token);
-        QFETCH(QString, result);
+        const TextRow &row = testing::currentRow(tokenRows);
+        const bool good = row.result == ok;
         testing::ScratchHome home;
         FakeAgent agent;
         agent.publish(home.path(), "stale");
         QCOMPARE(fetched(home.path()), QLatin1String(ok));
         // Read again on the next call: nothing is cached.
-        testing::writeFile(home.path() + QStringLiteral("/tui-token"), token);
-        QCOMPARE(fetched(home.path()), result);
-        QCOMPARE(agent.requests.size(), result == QLatin1String(ok) ? 2 : 1);
-        QCOMPARE(agent.header(agent.requests.size() - 1, "Authorization"),
-                 result == QLatin1String(ok) ? QByteArray("Bearer tok-123") : QByteArray("Bearer stale"));
+        testing::writeFile(home.path() + u"/tui-token"_s, row.text);
+        QCOMPARE(fetched(home.path()), QLatin1String(row.result));
+        QCOMPARE(agent.requests.size(), good ? 2 : 1);
+        QCOMPARE(agent.header(agent.requests.size() - 1, "Authorization"), good ? "Bearer tok-123" : "Bearer stale");
     }
 
     void missingOrBrokenFilesAreFileErrors()
     {
         testing::ScratchHome home;
-        QCOMPARE(fetched(home.path()), QStringLiteral("file"));
-        testing::writeFile(home.path() + QStringLiteral("/tui-port"), "8080\n");
-        QCOMPARE(fetched(home.path()), QStringLiteral("file")); // the token is still missing
-        testing::writeFile(home.path() + QStringLiteral("/tui-token"), "tok\xff\n");
-        QCOMPARE(fetched(home.path()), QStringLiteral("file")); // not UTF-8
+        QCOMPARE(fetched(home.path()), u"file"_s);
+        testing::writeFile(home.path() + u"/tui-port"_s, "8080\n");
+        QCOMPARE(fetched(home.path()), u"file"_s); // the token is still missing
+        testing::writeFile(home.path() + u"/tui-token"_s, "tok\xff\n");
+        QCOMPARE(fetched(home.path()), u"file"_s); // not UTF-8
     }
 
     void replies_data() { testing::addRows(replyRows); }
-
     void replies()
     {
         const ReplyRow &row = testing::currentRow(replyRows);
         testing::ScratchHome home;
         FakeAgent agent;
-        RawHttpServer elsewhere(QHostAddress(QStringLiteral("127.0.0.2")));
+        RawHttpServer elsewhere(QHostAddress(u"127.0.0.2"_s));
         elsewhere.answers = {RawHttpServer::reply(200, FakeAgent::sample())};
         RawHttpServer::Answer answer = row.answer;
-        answer.bytes.replace("%1", QByteArray::number(agent.port()))
-            .replace("%2", QByteArray::number(elsewhere.port()));
+        answer.bytes.replace("%1", QByteArray::number(agent.port())).replace("%2", QByteArray::number(elsewhere.port()));
         agent.answers = {answer};
         agent.publish(home.path());
         QCOMPARE(fetched(home.path()), QLatin1String(row.result));
@@ -198,26 +178,22 @@ private slots:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("decodes");
-        const auto sample = [](const char *key, const QJsonValue &value) {
-            return FakeAgent::sample({{QLatin1String(key), value}});
-        };
+        const auto with = [](const char *key, const QJsonValue &value) { return FakeAgent::sample({{QLatin1String(key), value}}); };
+        const auto without = [](const QStringList &keys) { return FakeAgent::sample({}, keys); };
         QTest::newRow("complete") << FakeAgent::sample() << true;
-        QTest::newRow("optional keys absent")
-            << FakeAgent::sample({}, {QStringLiteral("compacting"), QStringLiteral("codingSession")}) << true;
-        QTest::newRow("optional keys null") << sample("compacting", QJsonValue::Null) << true;
-        QTest::newRow("unknown keys ignored") << sample("extra", 1) << true;
-        QTest::newRow("no pid") << FakeAgent::sample({}, {QStringLiteral("pid")}) << false;
-        QTest::newRow("no sampledAt") << FakeAgent::sample({}, {QStringLiteral("sampledAt")}) << false;
-        QTest::newRow("number for ready") << sample("ready", 1) << false;
-        QTest::newRow("text for busy") << sample("busy", QStringLiteral("false")) << false;
-        QTest::newRow("number for compacting") << sample("compacting", 0) << false;
-        QTest::newRow("text for pid") << sample("pid", QStringLiteral("1")) << false;
-        QTest::newRow("coding session without summary")
-            << sample("codingSession", QJsonObject{{QStringLiteral("status"), QStringLiteral("x")}}) << false;
+        QTest::newRow("optional keys absent") << without({u"compacting"_s, u"codingSession"_s}) << true;
+        QTest::newRow("optional keys null") << with("compacting", QJsonValue::Null) << true;
+        QTest::newRow("unknown keys ignored") << with("extra", 1) << true;
+        QTest::newRow("no pid") << without({u"pid"_s}) << false;
+        QTest::newRow("no sampledAt") << without({u"sampledAt"_s}) << false;
+        QTest::newRow("number for ready") << with("ready", 1) << false;
+        QTest::newRow("text for busy") << with("busy", u"false"_s) << false;
+        QTest::newRow("number for compacting") << with("compacting", 0) << false;
+        QTest::newRow("text for pid") << with("pid", u"1"_s) << false;
+        QTest::newRow("coding session without summary") << with("codingSession", QJsonObject{{u"status"_s, u"x"_s}}) << false;
         QTest::newRow("array") << QByteArray("[]") << false;
         QTest::newRow("not JSON") << QByteArray("<html>") << false;
     }
-
     void decoding()
     {
         QFETCH(QByteArray, body);
@@ -227,7 +203,6 @@ private slots:
 
     // Integers are taken from the digits as written, not through a double.
     void integers_data() { testing::addRows(integerRows); }
-
     void integers()
     {
         const IntegerRow &row = testing::currentRow(integerRows);
@@ -245,23 +220,16 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDateTime>("date"); // invalid: refused
-        const QDate day(2025, 3, 1);
-        QTest::newRow("Z") << "2025-03-01T08:15:30Z" << QDateTime(day, QTime(8, 15, 30), Qt::UTC);
-        QTest::newRow("tenths") << "2025-03-01T08:15:30.5Z" << QDateTime(day, QTime(8, 15, 30, 500), Qt::UTC);
-        QTest::newRow("milliseconds")
-            << "2025-03-01T08:15:30.250Z" << QDateTime(day, QTime(8, 15, 30, 250), Qt::UTC);
-        QTest::newRow("offset") << "2025-03-01T08:15:30+08:00" << QDateTime(day, QTime(0, 15, 30), Qt::UTC);
-        QTest::newRow("negative offset with fraction")
-            << "2025-03-01T08:15:30.1-01:30" << QDateTime(day, QTime(9, 45, 30, 100), Qt::UTC);
-        QTest::newRow("blank instead of T, no zone") << "2025-03-01 08:15:30" << QDateTime();
-        QTest::newRow("no zone") << "2025-03-01T08:15:30" << QDateTime();
-        QTest::newRow("no seconds") << "2025-03-01T08:15Z" << QDateTime();
-        QTest::newRow("day 30 of February") << "2025-02-30T08:15:30Z" << QDateTime();
-        QTest::newRow("hour 24") << "2025-03-01T24:00:00Z" << QDateTime();
-        QTest::newRow("empty fraction") << "2025-03-01T08:15:30.Z" << QDateTime();
-        QTest::newRow("trailing line feed") << "2025-03-01T08:15:30Z\n" << QDateTime();
+        const auto at = [](int h, int m, int s, int ms = 0) { return QDateTime(QDate(2025, 3, 1), QTime(h, m, s, ms), Qt::UTC); };
+        QTest::newRow("Z") << "2025-03-01T08:15:30Z" << at(8, 15, 30);
+        QTest::newRow("tenths") << "2025-03-01T08:15:30.5Z" << at(8, 15, 30, 500);
+        QTest::newRow("milliseconds") << "2025-03-01T08:15:30.250Z" << at(8, 15, 30, 250);
+        QTest::newRow("offset") << "2025-03-01T08:15:30+08:00" << at(0, 15, 30);
+        QTest::newRow("negative offset with fraction") << "2025-03-01T08:15:30.1-01:30" << at(9, 45, 30, 100);
+        for (const char *refused : {"2025-03-01 08:15:30", "2025-03-01T08:15:30", "2025-03-01T08:15Z", "2025-02-30T08:15:30Z",
+                                    "2025-03-01T24:00:00Z", "2025-03-01T08:15:30.Z", "2025-03-01T08:15:30Z\n"})
+            QTest::newRow(refused) << refused << QDateTime();
     }
-
     void dates()
     {
         QFETCH(QString, text);
@@ -271,30 +239,19 @@ private slots:
 
     void undecodableDateSaysSo()
     {
-        const auto sample = [](const QJsonValue &date) {
-            return FakeAgent::sample({{QStringLiteral("sampledAt"), date}});
-        };
-        const QString description = decodingError(sample(QStringLiteral("2025-03-01 08:15:30")));
-        QVERIFY2(description.contains(QStringLiteral("Invalid ISO-8601 date")), qPrintable(description));
-        QVERIFY(!decodingError(sample(1740816930)).isEmpty());
+        const QString description = decodingError(FakeAgent::sample({{u"sampledAt"_s, u"2025-03-01 08:15:30"_s}}));
+        QVERIFY2(description.contains(u"Invalid ISO-8601 date"_s), qPrintable(description));
+        QVERIFY(!decodingError(FakeAgent::sample({{u"sampledAt"_s, 1740816930}})).isEmpty());
     }
 
     void decodedSample()
     {
-        const AgentRuntimeStatus expected{
-            QDateTime(QDate(2026, 1, 1), QTime(9, 0, 0, 250), Qt::UTC),
-            QStringLiteral("running"),
-            false,
-            QStringLiteral("1.2.3"),
-            true,
-            std::nullopt,
-            2,
-            4242,
-            AgentRuntimeStatus::CodingSession{QStringLiteral("in_progress"), QStringLiteral("fix")}};
+        const AgentRuntimeStatus expected{QDateTime(QDate(2026, 1, 1), QTime(9, 0, 0, 250), Qt::UTC), u"running"_s, false,
+                                          u"1.2.3"_s, true, std::nullopt, 2, 4242,
+                                          AgentRuntimeStatus::CodingSession{u"in_progress"_s, u"fix"_s}};
         QCOMPARE(AgentRuntimeStatus::fromJson(
-                     R"({"sampledAt":"2026-01-01T09:00:00.250Z","lifecycle":"running","ready":false,)"
-                     R"("version":"1.2.3","busy":true,"compacting":null,"queueSize":2,"pid":4242,)"
-                     R"("codingSession":{"status":"in_progress","taskSummary":"fix"}})"),
+                     R"({"sampledAt":"2026-01-01T09:00:00.250Z","lifecycle":"running","ready":false,"version":"1.2.3",)"
+                     R"("busy":true,"compacting":null,"queueSize":2,"pid":4242,"codingSession":{"status":"in_progress","taskSummary":"fix"}})"),
                  expected);
     }
 };
