@@ -2,6 +2,10 @@
 
 #include "app/PersistedState.h"
 #include "ui/EngineSetup.h"
+#include "ui/ImageProviders.h"
+
+#include <QApplication>
+#include <QQuickStyle>
 
 #include <QDir>
 #include <QQmlComponent>
@@ -13,32 +17,30 @@ using namespace tallowmere;
 
 namespace testing {
 
-namespace {
-
 std::map<std::string, TestFactory> &screenTests()
 {
     static std::map<std::string, TestFactory> tests;
     return tests;
 }
 
-QString screensDirectory()
-{
-    const QString directory = QCoreApplication::applicationDirPath() + QStringLiteral("/screens");
-    QDir().mkpath(directory);
-    return directory;
-}
+namespace {
 
-QCoro::Task<bool> recorded(QStringList *calls, QString call, bool answer)
+template <typename T> QCoro::Task<T> recorded(QStringList *calls, QString call, T answer)
 {
     calls->append(call);
     co_return answer;
 }
 
-QCoro::Task<OwnerSetupSession> session(QStringList *calls, bool forceRefresh, OwnerSetupSession answer)
+// Repeaters' rows have no object parent: the search follows the item tree.
+QObject *findObject(QQuickItem *root, const QString &name)
 {
-    calls->append(forceRefresh ? QStringLiteral("ownerSetupRequest new")
-                               : QStringLiteral("ownerSetupRequest"));
-    co_return answer;
+    if (root->objectName() == name)
+        return root;
+    for (QQuickItem *child : root->childItems()) {
+        if (QObject *found = findObject(child, name))
+            return found;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -49,74 +51,36 @@ int registerScreenTest(const char *name, TestFactory factory)
     return 0;
 }
 
-int runScreenTests()
-{
-    // A leading test class name picks that class; everything else goes to Qt Test.
-    QStringList arguments = QCoreApplication::arguments();
-    QString only;
-    if (arguments.size() > 1 && screenTests().count(arguments.at(1).toStdString()))
-        only = arguments.takeAt(1);
-    int failures = 0;
-    for (const auto &[name, factory] : screenTests()) {
-        if (!only.isEmpty() && only != QLatin1String(name.c_str()))
-            continue;
-        std::unique_ptr<QObject> test = factory();
-        failures += QTest::qExec(test.get(), arguments);
-    }
-    return failures;
-}
-
-Screen::Screen()
-    : m_profile(m_home.profileDirectory())
-{
-    tallowmere::ui::prepareEngine(m_engine);
-}
-
-Screen::~Screen()
-{
-    delete m_window;
-}
-
-void Screen::writeState(const char *file, const QByteArray &content)
-{
-    writeFile(m_profile + QLatin1Char('/') + QLatin1String(file), content);
-}
-
-void Screen::configure()
-{
-    writeFile(m_profile + QStringLiteral("/config.json"), "{}");
-}
-
 AppModel &Screen::build()
 {
-    AppModel::Operations operations;
-    operations.permissionCheck = [this](PermissionKind kind) {
-        return recorded(&calls, QStringLiteral("permissionCheck ") + rawValue(kind), false);
+    AppModel::Operations ops;
+    const auto call = [this](const char *what, PermissionKind kind) {
+        return recorded(&calls, QLatin1String(what) + rawValue(kind), false);
     };
-    operations.permissionPrepare = [this](PermissionKind kind) {
-        return recorded(&calls, QStringLiteral("permissionPrepare ") + rawValue(kind), false);
-    };
-    operations.openSystemSettings = [this](std::optional<PermissionKind> kind) {
+    ops.permissionCheck = [call](PermissionKind kind) { return call("permissionCheck ", kind); };
+    ops.permissionPrepare = [call](PermissionKind kind) { return call("permissionPrepare ", kind); };
+    ops.openSystemSettings = [this](std::optional<PermissionKind> kind) {
         calls.append(QStringLiteral("openSystemSettings ") + (kind ? rawValue(*kind) : QString()));
     };
-    operations.ownerSetupRequest = [this](std::optional<QUrl>, bool forceRefresh) {
-        return session(&calls, forceRefresh, ownerSetupSession);
+    ops.ownerSetupRequest = [this](std::optional<QUrl>, bool fresh) {
+        return recorded(&calls, QStringLiteral("ownerSetupRequest") + QLatin1String(fresh ? " new" : ""),
+                        ownerSetupSession);
     };
-    operations.ownerSetupOpen = [this](QUrl url) {
+    ops.ownerSetupOpen = [this](QUrl url) {
         return recorded(&calls, QStringLiteral("ownerSetupOpen ") + url.toString(), browserOpens);
     };
-    operations.ownerSetupCopy = [this](QUrl url) {
+    ops.ownerSetupCopy = [this](QUrl url) {
         calls.append(QStringLiteral("ownerSetupCopy ") + url.toString());
         return true;
     };
-    operations.setupAuthorizationOpen = [this](QUrl url) {
+    ops.setupAuthorizationOpen = [this](QUrl url) {
         return recorded(&calls, QStringLiteral("setupAuthorizationOpen ") + url.toString(), true);
     };
-    operations.ownerSetupLinkSave = [](std::optional<QUrl>, std::optional<QDateTime>) {};
-    operations.ownerSetupLinkLoad = [] { return std::optional<OwnerSetupLink>(); };
-    operations.agentUpdateVersion = []() -> QCoro::Task<std::optional<QString>> { co_return std::nullopt; };
+    ops.ownerSetupLinkSave = [](std::optional<QUrl>, std::optional<QDateTime>) {};
+    ops.ownerSetupLinkLoad = [] { return std::optional<OwnerSetupLink>(); };
+    ops.agentUpdateVersion = []() -> QCoro::Task<std::optional<QString>> { co_return std::nullopt; };
     m_model = std::make_unique<AppModel>(
-        AppModel::Dependencies{.profileDirectory = m_profile, .cli = {}, .operations = std::move(operations)},
+        AppModel::Dependencies{.profileDirectory = m_profile, .cli = {}, .operations = std::move(ops)},
         false);
     m_actions = std::make_unique<tallowmere::ui::ModelActions>(*m_model);
     return *m_model;
@@ -131,14 +95,12 @@ AppModel &Screen::buildInSetupStage()
     return *m_model;
 }
 
-void Screen::open(const QString &file, QSize size, const QVariantMap &properties)
+void Screen::open(const QString &file, QSize size)
 {
-    QVariantMap initial = properties;
-    initial.insert(QStringLiteral("model"), QVariant::fromValue(m_model.get()));
-    initial.insert(QStringLiteral("actions"), QVariant::fromValue(m_actions.get()));
-    const QUrl url(QStringLiteral("qrc:/qt/qml/Tallowmere/") + file);
-    QQmlComponent component(&m_engine, url);
-    QObject *made = component.createWithInitialProperties(initial);
+    QQmlComponent component(&m_engine, QUrl(QStringLiteral("qrc:/qt/qml/Tallowmere/") + file));
+    QObject *made = component.createWithInitialProperties(
+        {{QStringLiteral("model"), QVariant::fromValue(m_model.get())},
+         {QStringLiteral("actions"), QVariant::fromValue(m_actions.get())}});
     QVERIFY2(made, qPrintable(component.errorString()));
     m_window = qobject_cast<QQuickWindow *>(made);
     if (!m_window) {
@@ -155,29 +117,11 @@ void Screen::open(const QString &file, QSize size, const QVariantMap &properties
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
 
-// Repeaters' rows have no object parent: the search follows the item tree, then the object tree (where
-// the popups are).
-static QObject *findObject(QQuickItem *root, const QString &name)
-{
-    if (root->objectName() == name)
-        return root;
-    for (QQuickItem *child : root->childItems()) {
-        if (QObject *found = findObject(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
-QQuickItem *Screen::find(const QString &name) const
-{
-    return qobject_cast<QQuickItem *>(findAnywhere(name));
-}
-
-QObject *Screen::findAnywhere(const QString &name) const
+QObject *Screen::find(const QString &name) const
 {
     if (QObject *found = findObject(m_window->contentItem(), name))
         return found;
-    return m_window->findChild<QObject *>(name);
+    return m_window->findChild<QObject *>(name); // the popups
 }
 
 QString Screen::accessibleName(QObject *item)
@@ -199,30 +143,38 @@ QQuickItem *Screen::within(QQuickItem *root, const QString &name)
     return found;
 }
 
+QString Screen::textWithin(QQuickItem *root, const QString &name)
+{
+    QQuickItem *found = within(root, name);
+    return found ? found->property("text").toString() : QStringLiteral("<absent>");
+}
+
 QObject *Screen::object(const QString &name) const
 {
     QObject *found = nullptr;
-    spinUntil([&] { return (found = findAnywhere(name)) != nullptr; }, std::chrono::seconds(2));
+    spinUntil([&] { return (found = find(name)) != nullptr; }, std::chrono::seconds(2));
     if (!found)
         QTest::qFail(qPrintable(QStringLiteral("no object named ") + name), __FILE__, __LINE__);
     return found;
 }
 
-QQuickItem *Screen::item(const QString &name) const
-{
-    return qobject_cast<QQuickItem *>(object(name));
-}
-
 QString Screen::text(const QString &name) const
 {
     QObject *found = object(name);
-    return found ? found->property("text").toString() : QString();
+    return found ? found->property("text").toString() : QStringLiteral("<absent>");
 }
 
 bool Screen::shown(const QString &name) const
 {
-    QQuickItem *found = find(name);
+    auto *found = qobject_cast<QQuickItem *>(find(name));
     return found && found->isVisible();
+}
+
+void Screen::expectButton(const QString &name, const QString &title, bool isEnabled) const
+{
+    QVERIFY2(shown(name), qPrintable(name + QStringLiteral(" is not shown")));
+    QCOMPARE(text(name), title);
+    QCOMPARE(item(name)->isEnabled(), isEnabled);
 }
 
 void Screen::click(const QString &name)
@@ -246,17 +198,31 @@ void Screen::type(const QString &text)
     QCoreApplication::processEvents();
 }
 
-void Screen::press(Qt::Key key)
-{
-    QTest::keyClick(m_window, key);
-    QCoreApplication::processEvents();
-}
-
 void Screen::save(const QString &name)
 {
     QTest::qWait(50); // loaders, images and the first frame
-    const QString path = screensDirectory() + QLatin1Char('/') + name + QStringLiteral(".png");
+    const QString directory = QCoreApplication::applicationDirPath() + QStringLiteral("/screens");
+    QDir().mkpath(directory);
+    const QString path = directory + QLatin1Char('/') + name + QStringLiteral(".png");
     QVERIFY2(m_window->grabWindow().save(path), qPrintable(path));
 }
 
 } // namespace testing
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    QApplication::setWindowIcon(tallowmere::ui::brandIcon(QStringLiteral("TallowmereMark")));
+    // A leading test class name picks that class; everything else goes to Qt Test.
+    QStringList arguments = QCoreApplication::arguments();
+    const auto &tests = testing::screenTests();
+    const QString only =
+        arguments.size() > 1 && tests.count(arguments.at(1).toStdString()) ? arguments.takeAt(1) : QString();
+    int failures = 0;
+    for (const auto &[name, factory] : tests) {
+        if (only.isEmpty() || only == QLatin1String(name.c_str()))
+            failures += QTest::qExec(factory().get(), arguments);
+    }
+    return failures == 0 ? 0 : 1;
+}
