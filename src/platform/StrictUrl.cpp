@@ -27,12 +27,12 @@ bool isUnreservedOrSubDelimiter(QChar c)
 }
 
 // Whether `part` holds only unreserved characters, sub-delimiters, the `extra` characters and %HH
-// escapes (with `escapes`).
-bool consistsOf(QStringView part, QStringView extra, bool escapes = true)
+// escapes.
+bool consistsOf(QStringView part, QStringView extra)
 {
     for (qsizetype i = 0; i < part.size(); ++i) {
         const QChar c = part[i];
-        if (c == u'%' && escapes) {
+        if (c == u'%') {
             if (i + 2 >= part.size() || !isHexDigit(part[i + 1]) || !isHexDigit(part[i + 2]))
                 return false;
             i += 2;
@@ -43,8 +43,9 @@ bool consistsOf(QStringView part, QStringView extra, bool escapes = true)
     return true;
 }
 
-// authority = [ userinfo "@" ] host [ ":" port ], the host a registered name without escapes or an
-// IP literal (whose address QUrl checks).
+// authority = [ userinfo "@" ] host [ ":" port ], the host a registered name or an IP literal. QUrl
+// checks the literal's address, and refuses escapes in a host name, which it would otherwise decode
+// and map to another name.
 bool isAuthority(QStringView authority)
 {
     const qsizetype at = authority.indexOf(u'@');
@@ -54,14 +55,14 @@ bool isAuthority(QStringView authority)
     QStringView port;
     if (hostAndPort.startsWith(u'[')) {
         const qsizetype close = hostAndPort.indexOf(u']');
-        if (close < 0 || !consistsOf(hostAndPort.sliced(1, close - 1), u":", false))
+        if (close < 0 || !consistsOf(hostAndPort.sliced(1, close - 1), u":"))
             return false;
         port = hostAndPort.sliced(close + 1);
         if (!port.isEmpty() && !port.startsWith(u':'))
             return false;
     } else {
         const qsizetype colon = hostAndPort.indexOf(u':');
-        if (!consistsOf(colon < 0 ? hostAndPort : hostAndPort.first(colon), {}, false))
+        if (!consistsOf(colon < 0 ? hostAndPort : hostAndPort.first(colon), {}))
             return false;
         port = colon < 0 ? QStringView() : hostAndPort.sliced(colon);
     }

@@ -4,8 +4,6 @@
 
 #include <unicode/regex.h>
 
-#include <memory>
-
 namespace testing {
 
 // The runner's five redaction rules run by ICU's regular-expression engine, whose \b, \s and (?i)

@@ -3,6 +3,7 @@
 #include "cli/CLIService.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QThread>
 
@@ -17,7 +18,6 @@ struct RunOutput {
     bool allOnMainThread = true;
 };
 
-// Collects a run's callbacks.
 struct Collector {
     std::shared_ptr<RunOutput> output = std::make_shared<RunOutput>();
     tallowmere::OutputHandler lines()
@@ -82,10 +82,15 @@ public:
         simctl({QStringLiteral("shutdown")});
         qunsetenv("TALLOWMERE_SIM_STATE");
     }
-    SimulatedMac(const SimulatedMac &) = delete;
-    SimulatedMac &operator=(const SimulatedMac &) = delete;
 
     QString profileFile(const QString &name) const { return file(".tallowmere/profiles/default/" + name); }
+    // The scripts' temporary files that appeared in /tmp since this world began (others share /tmp).
+    QStringList newTemporaryFiles() const
+    {
+        QStringList files = temporaryFiles();
+        files.removeIf([this](const QString &file) { return m_temporaryFiles.contains(file); });
+        return files;
+    }
     void set(const QString &key, const QString &value) { simctl({QStringLiteral("set"), key, value}); }
     QString get(const QString &key) { return simctl({QStringLiteral("get"), key}).trimmed(); }
 
@@ -105,6 +110,7 @@ public:
     }
 
 private:
+    static QStringList temporaryFiles() { return QDir("/tmp").entryList({"tallowmere-*"}, QDir::Files); }
     QString simctl(const QStringList &arguments)
     {
         // In the world's home: shutdown ends the pm2 apps of that home.
@@ -119,6 +125,8 @@ private:
                    process.readAllStandardError().constData());
         return QString::fromUtf8(process.readAllStandardOutput());
     }
+
+    const QStringList m_temporaryFiles = temporaryFiles();
 };
 
 } // namespace testing

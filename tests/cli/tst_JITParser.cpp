@@ -144,7 +144,8 @@ private slots:
             false);
         row("line feed", "google", "s1", "s1\n", false);
         row("bad escape", "google", "c1", "c%G1", false);
-        row("escape in the host", "google", "accounts.google", "accounts.go%6Fgle", false);
+        row("escaped full-width host letter", "google", "https://accounts", "https://%EF%BD%81ccounts",
+            false);
         row("two fragment marks", "google", "callback", "callback#a#b", false);
         row("escapes and marks", "google", "client_id=c1&state=s1",
             "client_id=c%EF%BF%BD&state=a!$'()*+,;=:@/?~._-", true);

@@ -9,8 +9,7 @@ using namespace tallowmere;
 
 namespace {
 
-// Runs `output` through a processor in chunks of `chunk()` bytes; the lines it delivers (an
-// authorisation shows as "<authorization>") and the last error line.
+// `output` through a processor in chunks of `chunk()` bytes: the lines handed on and the last error line.
 template <typename Chunk>
 std::pair<QStringList, std::optional<QString>> process(const QByteArray &output, InstallLog *log, Chunk chunk)
 {
@@ -24,7 +23,7 @@ std::pair<QStringList, std::optional<QString>> process(const QByteArray &output,
     processor.finish(batch);
     QStringList lines;
     batch.forEach([&lines](QStringView line) { lines << line.toString(); },
-                  [&lines](const JITWorkspaceAuthorization &) { lines << "<authorization>"; });
+                  [&lines](const JITWorkspaceAuthorization &) { lines << "(authorisation)"; });
     return {lines, processor.lastErrorCandidate()};
 }
 

@@ -29,13 +29,6 @@ QString firstApp(const QString &field, const QString &configuration)
     return QString::fromUtf8(node.readAllStandardOutput()).trimmed();
 }
 
-// Temporary files the scripts left behind in /tmp.
-QStringList leftovers()
-{
-    return QDir("/tmp").entryList(
-        {"tallowmere-daemon-install.*", "tallowmere-permission*", "tallowmere-accessibility*"}, QDir::Files);
-}
-
 const struct {
     const char *name;
     const char *key; // a setting of the simulated Mac, after runtime preparation; "": no runtime
@@ -134,7 +127,7 @@ private slots:
         QCOMPARE(run.lines.last(), testing::utf8(row.message));
         QCOMPARE(run.result.lastErrorLine, testing::optionalText(row.errorLine ? row.message : nullptr));
         QVERIFY(!QFileInfo::exists(mac.profileFile("tui-port")));
-        QCOMPARE(leftovers(), QStringList()); // whatever happened, the temporary job and files are gone
+        QCOMPARE(mac.newTemporaryFiles(), QStringList()); // whatever happened, the job's files are gone
     }
 
     void permissionChecks_data() { testing::addRows(::permissionChecks); }
@@ -152,7 +145,7 @@ private slots:
         QVERIFY2(elapsed.elapsed() < 9000, qPrintable(QString::number(elapsed.elapsed())));
         // The Accessibility probe puts the pointer back where it found it.
         QCOMPARE(mac.get("pointerX"), pointerBefore);
-        QCOMPARE(leftovers(), QStringList());
+        QCOMPARE(mac.newTemporaryFiles(), QStringList());
     }
 
     void preparationPrompts_data() { testing::addRows(::prompts); }
@@ -162,11 +155,10 @@ private slots:
         const auto &row = testing::currentRow(::prompts);
         SimulatedMac mac;
         mac.prepareRuntime();
-        if (row.kind == PermissionKind::accessibility) {
-            mac.set("accessibilityNode", "denied");
-            mac.set("accessibilityCliclickGrantOnPrompt", "1");
-            mac.set("accessibilityCliclick", "denied");
-        }
+        // Accessibility is granted only once asked for (Automation ignores these settings).
+        mac.set("accessibilityNode", "denied");
+        mac.set("accessibilityCliclickGrantOnPrompt", "1");
+        mac.set("accessibilityCliclick", "denied");
         mac.set(row.key, row.value);
         QCOMPARE(testing::await(mac.cli->preparePermission(row.kind)), row.granted);
     }

@@ -21,10 +21,7 @@ const struct {
     {"port cut off at the end", "8080\xE4", "8080\uFFFD", false},
     {"cut-off four-byte character", "daemon\xF0\x9F\x98", "daemon\uFFFD", false},
     {"cut-off character then text", "dae\xE4mon", "dae\uFFFDmon", false},
-    {"stray continuation bytes",
-     "\x80\x80"
-     "daemon",
-     "\uFFFD\uFFFDdaemon", false},
+    {"stray continuation bytes", "\200\200daemon", "\uFFFD\uFFFDdaemon", false},
     {"overlong encoding", "daemon\xE0\x80\xAF", "daemon\uFFFD\uFFFD\uFFFD", false},
     {"surrogate half", "daemon\xED\xA0\x80", "daemon\uFFFD\uFFFD\uFFFD", false},
     {"above U+10FFFF", "daemon\xF4\x90\x80\x80", "daemon\uFFFD\uFFFD\uFFFD\uFFFD", false},
