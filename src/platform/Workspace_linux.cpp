@@ -2,6 +2,7 @@
 
 #include "platform/SimulatedMac.h"
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
@@ -16,7 +17,9 @@ namespace {
 // which has no place on an argument vector.
 bool openInSimulatedMac(const QString &opener, const QUrl &url)
 {
-    auto *process = new QProcess;
+    // Owned by the application as well, so that one still running when the application ends is ended
+    // with it rather than leaked.
+    auto *process = new QProcess(QCoreApplication::instance());
     QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
     process->start(opener, {});
     if (!process->waitForStarted()) {
