@@ -20,7 +20,7 @@ runtime_bin="$runtime_dir/bin"
 profile_dir="$base/profiles/default"
 export PNPM_HOME=${PNPM_HOME:-$runtime_bin}
 
-# Case changes with tr: bash 3.2 has no ${var^^} or ${var,,}.
+# Case changes with tr: bash 3.2 has no case-changing expansions.
 upper() { printf '%s' "$1" | tr '[:lower:]' '[:upper:]'; }
 lower() { printf '%s' "$1" | tr '[:upper:]' '[:lower:]'; }
 

@@ -279,6 +279,8 @@ Q_SIGNALS:
 private:
     presentation::StatusInputs statusInputs() const;
     void launchStartUp();
+    // Runs the daemon installation again; a failure is recorded under `failureCode`.
+    QCoro::Task<bool> reinstallDaemon(QString failureCode);
     OutputHandler setupOutputHandler();
     void connectScreenValueNotifications();
     QVariant setupCodeValidationMessageVariant() const;

@@ -34,17 +34,9 @@ QCoro::Task<> AppModel::perform(RecoveryAction action)
             requestFocus(FocusTarget::setupCode());
         co_return;
     case RecoveryAction::Case::restartAgent: {
-        const OutputHandler ignored = [](QStringView) {};
-        const StepCodes codes{QStringLiteral("AGENT_RESTART_FAILED"), false, QStringLiteral("AGENT_RESTART_FAILED"),
-                              true};
-        const std::optional<StepFailure> failure =
-            co_await commandFailure(m_operations.daemonInstall(ignored), codes);
-        if (!self)
+        const bool restarted = co_await reinstallDaemon(QStringLiteral("AGENT_RESTART_FAILED"));
+        if (!self || !restarted)
             co_return;
-        if (failure) {
-            fail(failure->code, failure->message);
-            co_return;
-        }
         setLastError(std::nullopt);
         co_await refreshAgentStatus();
         co_return;
@@ -59,6 +51,17 @@ QCoro::Task<> AppModel::perform(RecoveryAction action)
         co_await refreshExistingPermissions();
         co_return;
     }
+}
+
+QCoro::Task<bool> AppModel::reinstallDaemon(QString failureCode)
+{
+    QPointer<AppModel> self(this);
+    const OutputHandler ignored = [](QStringView) {};
+    const StepCodes codes{failureCode, false, failureCode, true};
+    const std::optional<StepFailure> failure = co_await commandFailure(m_operations.daemonInstall(ignored), codes);
+    if (failure && self)
+        fail(failure->code, failure->message);
+    co_return !failure;
 }
 
 QCoro::Task<bool> AppModel::runCLIAction(QString script, QString failureCode)

@@ -1,7 +1,6 @@
 // The agent update offer: the registry check after a good status sample, the banner, and the update.
 #include "app/AppModel.h"
 
-#include "app/CommandStep.h"
 #include "cli/CLIService.h"
 #include "status/AgentVersion.h"
 
@@ -65,14 +64,10 @@ QCoro::Task<> AppModel::updateAgent()
     }
 
     // The daemon is installed again so that it runs the new package.
-    const OutputHandler ignored = [](QStringView) {};
-    const StepCodes codes{updateFailed, false, updateFailed, true};
-    const std::optional<StepFailure> failure =
-        co_await commandFailure(m_operations.daemonInstall(ignored), codes);
+    const bool restarted = co_await reinstallDaemon(updateFailed);
     if (!self)
         co_return;
-    if (failure) {
-        fail(failure->code, failure->message);
+    if (!restarted) {
         setIsUpdatingAgent(false);
         co_return;
     }
