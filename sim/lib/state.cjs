@@ -21,6 +21,22 @@ function lookup(file, key) {
   return value;
 }
 
+// Every tool of a world notes what it and the process that started it were started with (see
+// sim_note_start in state.sh).
+function noteStart() {
+  const file = process.env.TALLOWMERE_SIM_STATE;
+  if (!file || !fs.existsSync(`${file}.d`)) return;
+  for (const pid of ["self", String(process.ppid)]) {
+    try {
+      const text = ["cmdline", "environ"].map((f) => fs.readFileSync(`/proc/${pid}/${f}`, "latin1").replaceAll("\0", "\n"));
+      fs.appendFileSync(`${file}.d/started`, `== ${pid}\n${text.join("")}`);
+    } catch {
+      // the parent may be gone already
+    }
+  }
+}
+noteStart();
+
 function get(key) {
   const value = lookup(process.env.TALLOWMERE_SIM_STATE, key);
   return value !== undefined ? value : (lookup(defaultsFile, key) ?? "");

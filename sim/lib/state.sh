@@ -55,3 +55,17 @@ sim_launchd_dir() {
         printf '%s\n' "${TMPDIR:-/tmp}/tallowmere-sim-$(id -u)/launchd"
     fi
 }
+
+# Every tool of a world notes what it and the process that started it were started with (argument
+# vector and environment, one block per process) in "$TALLOWMERE_SIM_STATE.d/started", so that a test
+# can prove that no secret travels that way.
+sim_note_start() {
+    local pid
+    [[ -n ${TALLOWMERE_SIM_STATE:-} && -d $TALLOWMERE_SIM_STATE.d ]] || return 0
+    for pid in $$ $PPID; do
+        printf '== %s\n' "$pid"
+        tr '\0' '\n' <"/proc/$pid/cmdline"
+        tr '\0' '\n' <"/proc/$pid/environ"
+    done >>"$TALLOWMERE_SIM_STATE.d/started" 2>/dev/null
+}
+sim_note_start

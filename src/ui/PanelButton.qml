@@ -4,7 +4,7 @@ import QtQuick.Layouts
 
 // A plain button of the menu-bar panel: its text across the panel's width, highlighted under the
 // pointer; `destructive` draws it in red.
-ItemDelegate {
+AbstractButton { // a button to assistive technology too (an ItemDelegate reads as a list item)
     id: button
 
     property bool busy: false

@@ -15,9 +15,8 @@ FocusScope {
     readonly property bool inSetupStage: model.installStage === Model.InstallStage.setup
     readonly property bool inPermissionStage: model.installStage === Model.InstallStage.permissions
     readonly property int permissionStepKind: model.currentPermissionOnboardingKind ?? -1
-    // Set when a new permission step is to be scrolled to, once the next frame has laid it out.
-    property bool scrollsToPermissionStep: false
-
+    // The section to bring into sight (see reveal).
+    property Item pendingReveal: null
     // Return presses the page's default button: the form's submit button, or the permission step's.
     function pressDefaultButton() {
         const button = form.item?.submitButton ?? permissionSection.item?.stepButton;
@@ -25,18 +24,34 @@ FocusScope {
             button.clicked();
     }
     function moveFocus(target) {
-        if (target.target === FocusTarget.Case.setupCode && form.item)
+        if (target.target === FocusTarget.Case.setupCode && form.item) {
             form.item.focusCode();
-        else if (target.target === FocusTarget.Case.permission && permissionSection.item)
+            reveal(form);
+        } else if (target.target === FocusTarget.Case.permission && permissionSection.item) {
             permissionSection.item.focusPermission(target.permission);
-        else if (target.target === FocusTarget.Case.recovery && errorSection.item)
+            reveal(permissionSection);
+        } else if (target.target === FocusTarget.Case.recovery && errorSection.item) {
             errorSection.item.focusAction();
+            reveal(errorSection);
+        }
     }
-    // Brings the permission step to the top of the scrolled column (or as near as the column goes).
-    function scrollToPermissionStep() {
+    // Brings a new permission step, or the form or the error when focus moves there, to the top of the
+    // scrolled column. A section loaded a moment ago is laid out a little later, so for a second the
+    // column follows the section as it moves and grows, unless the person scrolls.
+    function reveal(section) {
+        pendingReveal = section;
+        revealTime.restart();
+        Qt.callLater(scrollToPendingReveal);
+    }
+    function scrollToPendingReveal() {
+        if (!pendingReveal || !pendingReveal.visible)
+            return; // not laid out yet
         const flickable = scroll.contentItem;
-        const top = permissionSection.mapToItem(column, 0, 0).y + column.y;
-        const target = Math.max(0, Math.min(top, flickable.contentHeight - flickable.height));
+        const top = pendingReveal === form ? 0 : pendingReveal.mapToItem(column, 0, 0).y + column.y;
+        // The error at the foot of the column comes into sight without pushing what is above it away.
+        const wanted = pendingReveal === errorSection
+            ? Math.min(top, Math.max(flickable.contentY, top + pendingReveal.height + 32 - flickable.height)) : top;
+        const target = Math.max(0, Math.min(wanted, flickable.contentHeight - flickable.height));
         if (Desktop.reduceMotion) {
             flickable.contentY = target;
             return;
@@ -49,26 +64,42 @@ FocusScope {
     focus: true
     Keys.onReturnPressed: pressDefaultButton()
     Keys.onEnterPressed: pressDefaultButton()
-    onPermissionStepKindChanged: scrollsToPermissionStep = permissionStepKind >= 0
-    onScrollsToPermissionStepChanged: {
-        if (scrollsToPermissionStep)
-            Window.window.requestUpdate();
+    onPermissionStepKindChanged: {
+        if (permissionStepKind >= 0)
+            reveal(permissionSection);
     }
 
-    Connections {
-        target: view.Window.window
-        enabled: view.scrollsToPermissionStep
-
-        function onFrameSwapped() {
-            view.scrollsToPermissionStep = false;
-            view.scrollToPermissionStep();
-        }
-    }
     Connections {
         target: view.model
 
         function onFocusRevisionChanged() {
             view.moveFocus(view.model.focusTarget);
+        }
+    }
+    Timer {
+        id: revealTime
+        interval: 1000
+        onTriggered: view.pendingReveal = null
+    }
+    Connections {
+        target: column
+
+        function onImplicitHeightChanged() {
+            view.scrollToPendingReveal();
+        }
+    }
+    Connections {
+        target: view.pendingReveal
+
+        function onYChanged() {
+            view.scrollToPendingReveal();
+        }
+    }
+    Connections {
+        target: scroll.contentItem
+
+        function onMovementStarted() {
+            view.pendingReveal = null;
         }
     }
     NumberAnimation {
@@ -113,6 +144,7 @@ FocusScope {
                 active: view.inSetupStage && !view.model.configurationReady
                 visible: active
                 Layout.fillWidth: true
+                onLoaded: view.reveal(form)
                 Component.onCompleted: setSource("SetupForm.qml", {
                         "model": view.model,
                         "actions": view.actions
@@ -132,7 +164,10 @@ FocusScope {
                 active: view.inPermissionStage
                 visible: active
                 Layout.fillWidth: true
-                onLoaded: view.scrollsToPermissionStep = view.permissionStepKind >= 0
+                onLoaded: {
+                    if (view.permissionStepKind >= 0)
+                        view.reveal(permissionSection);
+                }
                 Component.onCompleted: setSource("PermissionSection.qml", {
                         "model": view.model,
                         "actions": view.actions
@@ -145,6 +180,7 @@ FocusScope {
                 id: errorSection
                 active: view.model.lastError !== undefined
                 Layout.fillWidth: true
+                onLoaded: view.reveal(errorSection)
                 Component.onCompleted: setSource("ErrorSection.qml", {
                         "actions": view.actions,
                         "error": Qt.binding(() => view.model.lastError),

@@ -48,6 +48,9 @@ Card {
             color: UIToken.label
             readOnly: true
             selectByMouse: true
+            // Read out as the text it shows (a selectable text is otherwise skipped by screen readers).
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             Layout.fillWidth: true
         }
         PlainButton {
@@ -72,6 +75,8 @@ Card {
             color: UIToken.label
             readOnly: true
             selectByMouse: true
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             Layout.fillWidth: true
         }
         PlainButton {
