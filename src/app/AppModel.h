@@ -64,6 +64,7 @@ class AppModel : public QObject {
     TM_PUBLISHED(bool, ownerSetupLinkCopied, setOwnerSetupLinkCopied, false)
     TM_PUBLISHED_OPTIONAL(QString, ownerSetupError, setOwnerSetupError)
     TM_PUBLISHED(bool, isLoadingOwnerSetup, setIsLoadingOwnerSetup, false)
+    TM_PUBLISHED(bool, ownerSetupRequestInFlight, setOwnerSetupRequestInFlight, false) // a link request
     TM_PUBLISHED(bool, channelBindingCompleted, setChannelBindingCompleted, false)
     TM_PUBLISHED(bool, channelOwnershipVerified, setChannelOwnershipVerified, false)
     TM_PUBLISHED_OPTIONAL(tallowmere::PermissionKind, permissionPromptKind, setPermissionPromptKind)
@@ -320,7 +321,6 @@ private:
     std::optional<AgentRuntimeStatus> m_previousRuntimeStatus;
     std::optional<PermissionKind> m_permissionAwaitingReturn;
     bool m_daemonInstallInFlight = false;
-    bool m_ownerSetupRequestInFlight = false;
     std::optional<QUrl> m_ownerSetupURL;
     std::optional<QDateTime> m_ownerSetupExpiresAt;
     bool m_ownerSetupHasLiveSession = false;

@@ -92,7 +92,7 @@ QCoro::Task<> AppModel::refreshOwnerSetup(bool forceRefresh)
     if (!m_configurationReady || m_installStage != InstallStage::channel || m_ownerSetupRequestInFlight)
         co_return;
     QPointer<AppModel> self(this);
-    m_ownerSetupRequestInFlight = true;
+    setOwnerSetupRequestInFlight(true);
     // Only this call clears the loading flag it set.
     const bool showsLoading = !m_ownerSetupURL || forceRefresh;
     if (showsLoading)
@@ -127,7 +127,7 @@ QCoro::Task<> AppModel::refreshOwnerSetup(bool forceRefresh)
         setOwnerSetupError(messageOf(error));
         break;
     }
-    m_ownerSetupRequestInFlight = false;
+    setOwnerSetupRequestInFlight(false);
     if (showsLoading)
         setIsLoadingOwnerSetup(false);
 }

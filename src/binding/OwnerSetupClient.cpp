@@ -1,5 +1,6 @@
 #include "binding/OwnerSetupClient.h"
 
+#include "binding/OwnerSetupReplies.h"
 #include "binding/OwnerSetupRules.h"
 #include "cli/AgentPackage.h"
 #include "cli/Errors.h"
@@ -94,7 +95,10 @@ void throwIfNoReply(const HttpOutcome &outcome)
         throw TransportError(outcome.error);
 }
 
-// The state request's reply: a 200 with an object holding "onboardingComplete" as a boolean.
+} // namespace
+
+namespace owner_setup {
+
 QJsonObject stateReply(const HttpOutcome &outcome)
 {
     throwIfNoReply(outcome);
@@ -106,8 +110,7 @@ QJsonObject stateReply(const HttpOutcome &outcome)
     return document.object();
 }
 
-// The new session's reply: any 2xx with an object whose "setupUrl" is a setup link of this service.
-OwnerSetupLink newSessionReply(const HttpOutcome &outcome, const Settings &settings)
+OwnerSetupLink newSessionReply(const HttpOutcome &outcome, const QUrl &serviceUrl, const QString &agentName)
 {
     throwIfNoReply(outcome);
     if (outcome.kind == HttpOutcome::Kind::replied && outcome.status == 409)
@@ -122,12 +125,11 @@ OwnerSetupLink newSessionReply(const HttpOutcome &outcome, const Settings &setti
         setupUrl.isString() && setupUrl.toString().size() <= OwnerSetupClient::setupLinkLimit
             ? strictUrl(setupUrl.toString())
             : std::nullopt;
-    if (!link || !owner_setup::isSetupLink(*link, settings.serviceUrl, settings.agentName))
+    if (!link || !isSetupLink(*link, serviceUrl, agentName))
         fail("OWNER_SETUP_RESPONSE_INVALID", QStringLiteral("Channel 绑定页面无效"));
-    return {*link, owner_setup::readDate(document.object().value(QLatin1String("expiresAt")))};
+    return {*link, readDate(document.object().value(QLatin1String("expiresAt")))};
 }
 
-// The pending-attempts reply: whether any live attempt is pending; none for anything unexpected.
 std::optional<bool> pendingReply(const HttpOutcome &outcome)
 {
     if (outcome.kind != HttpOutcome::Kind::replied || outcome.status != 200)
@@ -145,6 +147,10 @@ std::optional<bool> pendingReply(const HttpOutcome &outcome)
     return pending;
 }
 
+} // namespace owner_setup
+
+namespace {
+
 // Whether the page behind a held link has a pending binding attempt; the probe never fails.
 QCoro::Task<std::optional<bool>> probePendingBinding(QUrl link, Settings settings)
 {
@@ -155,7 +161,7 @@ QCoro::Task<std::optional<bool>> probePendingBinding(QUrl link, Settings setting
     const QString agentSegment = QUrl::fromPercentEncoding(segments.value(segments.size() - 2));
     const QUrl url = endpoint(settings.serviceUrl, {QStringLiteral("api"), QStringLiteral("agents"),
                                                     agentSegment, QStringLiteral("setup")});
-    co_return pendingReply(co_await platform::exchange(httpRequest("GET", url, token)));
+    co_return owner_setup::pendingReply(co_await platform::exchange(httpRequest("GET", url, token)));
 }
 
 } // namespace
@@ -174,8 +180,8 @@ QCoro::Task<OwnerSetupSession> OwnerSetupClient::request(std::optional<QUrl> exi
         endpoint(settings.serviceUrl, {QStringLiteral("api"), QStringLiteral("agents"), settings.agentName,
                                        QStringLiteral("owner-provisioning")});
 
-    const QJsonObject state =
-        stateReply(co_await platform::exchange(httpRequest("GET", provisioning, settings.apiKey)));
+    const QJsonObject state = owner_setup::stateReply(
+        co_await platform::exchange(httpRequest("GET", provisioning, settings.apiKey)));
     if (state.value(QLatin1String("onboardingComplete")).toBool())
         co_return OwnerSetupSession{};
 
@@ -189,8 +195,9 @@ QCoro::Task<OwnerSetupSession> OwnerSetupClient::request(std::optional<QUrl> exi
     if (live)
         co_return OwnerSetupSession{true, std::nullopt, expiresAt, true, std::nullopt};
 
-    const OwnerSetupLink page = newSessionReply(
-        co_await platform::exchange(httpRequest("POST", provisioning, settings.apiKey)), settings);
+    const OwnerSetupLink page = owner_setup::newSessionReply(
+        co_await platform::exchange(httpRequest("POST", provisioning, settings.apiKey)), settings.serviceUrl,
+        settings.agentName);
     co_return OwnerSetupSession{true, page.url, page.expiresAt, false, std::nullopt};
 }
 

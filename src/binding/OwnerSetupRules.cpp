@@ -1,6 +1,7 @@
 #include "binding/OwnerSetupRules.h"
 
 #include "platform/HttpExchange.h"
+#include "platform/StrictUrl.h"
 
 #include <QRegularExpression>
 
@@ -8,7 +9,7 @@ namespace tallowmere::owner_setup {
 
 bool isServiceUrl(const QUrl &url)
 {
-    if (!url.isValid() || url.scheme().isEmpty() || !url.userName().isEmpty() || !url.password().isEmpty() ||
+    if (!url.isValid() || url.scheme().isEmpty() || carriesUserInfo(url) ||
         url.hasQuery() || url.hasFragment())
         return false;
     const QString scheme = url.scheme().toLower();
@@ -19,8 +20,8 @@ bool isServiceUrl(const QUrl &url)
 
 bool isSetupLink(const QUrl &link, const QUrl &serviceUrl, const QString &agentName)
 {
-    if (!platform::hasSameOrigin(link, serviceUrl) || !link.userName().isEmpty() ||
-        !link.password().isEmpty() || link.fragment(QUrl::FullyEncoded).isEmpty())
+    if (!platform::hasSameOrigin(link, serviceUrl) || carriesUserInfo(link) ||
+        link.fragment(QUrl::FullyEncoded).isEmpty())
         return false;
     // Split before decoding, so that an escaped slash stays inside its segment.
     const QList<QByteArray> segments = link.path(QUrl::FullyEncoded).toUtf8().split('/');

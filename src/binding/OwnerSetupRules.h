@@ -13,7 +13,7 @@ namespace tallowmere::owner_setup {
 // No user, password, query or fragment; "https" with a host, or plain "http" on "localhost" only.
 bool isServiceUrl(const QUrl &url);
 
-// A setup page of this service for this agent: same origin, no user or password, a non-empty fragment
+// A setup page of this service for this agent: same origin, no user information, a non-empty fragment
 // (the page's access token) and a path ending in the agent name, then "setup". A query is allowed.
 bool isSetupLink(const QUrl &link, const QUrl &serviceUrl, const QString &agentName);
 

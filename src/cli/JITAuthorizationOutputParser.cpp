@@ -104,7 +104,7 @@ QList<std::pair<QString, QString>> queryItems(const QUrl &url)
 bool acceptableRedirect(const QString &text, const Provider &provider)
 {
     const std::optional<QUrl> redirect = strictUrl(text);
-    if (!redirect || !redirect->userName().isEmpty() || !redirect->password().isEmpty() ||
+    if (!redirect || carriesUserInfo(*redirect) ||
         redirect->hasQuery() || redirect->hasFragment() ||
         redirect->path(QUrl::FullyDecoded) != provider.callbackPath)
         return false;
@@ -131,7 +131,7 @@ std::optional<QUrl> JITAuthorizationOutputParser::validatedAuthorizationURL(cons
         return std::nullopt;
     const QUrl &url = *link;
     if (url.scheme().toLower() != QLatin1String("https") || (url.port() != -1 && url.port() != 443) ||
-        !url.userName().isEmpty() || !url.password().isEmpty() || url.host().isEmpty())
+        carriesUserInfo(url) || url.host().isEmpty())
         return std::nullopt;
 
     const std::optional<Provider> rules = providerNamed(provider);

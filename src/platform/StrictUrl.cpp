@@ -102,4 +102,9 @@ std::optional<QUrl> strictUrl(const QString &text)
     return url;
 }
 
+bool carriesUserInfo(const QUrl &url)
+{
+    return url.authority(QUrl::FullyEncoded).contains(u'@');
+}
+
 } // namespace tallowmere

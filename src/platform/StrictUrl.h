@@ -13,4 +13,8 @@ namespace tallowmere {
 // and maps internationalised and full-width hosts to ASCII, so a link could pass as one it is not.
 std::optional<QUrl> strictUrl(const QString &text);
 
+// Whether `url` carries user information, an empty one too ("https://:@host"), which QUrl reports as
+// an empty user name and password while the link still spells it.
+bool carriesUserInfo(const QUrl &url);
+
 } // namespace tallowmere

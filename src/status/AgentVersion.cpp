@@ -147,8 +147,11 @@ bool AgentVersion::isNewer(const QString &candidate, const QString &current)
             return false;
         if (i == theirs.size())
             return true;
-        if (mine.at(i) != theirs.at(i))
-            return identifierAbove(mine.at(i), theirs.at(i));
+        // Identifiers spelt apart may still rank the same ("01" and "1"): only a difference in rank decides.
+        if (identifierAbove(mine.at(i), theirs.at(i)))
+            return true;
+        if (identifierAbove(theirs.at(i), mine.at(i)))
+            return false;
     }
 }
 

@@ -3,9 +3,12 @@
 #include "EngineSetup.h"
 #include "ImageProviders.h"
 #include "app/AppModel.h"
+#include "platform/Pasteboard.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QQmlComponent>
+#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -17,6 +20,20 @@ namespace {
 const QString moduleDirectory = QStringLiteral("qrc:/qt/qml/Tallowmere/");
 
 } // namespace
+
+void prepareApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("Tallowmere"));
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    QApplication::setWindowIcon(brandIcon(QStringLiteral("TallowmereMark")));
+#ifndef Q_OS_MACOS
+    // The clipboard belongs to the application object; the platform layer copies through it.
+    platform::setClipboardWriter([](const QString &text) {
+        QGuiApplication::clipboard()->setText(text);
+        return QGuiApplication::clipboard()->text() == text;
+    });
+#endif
+}
 
 ApplicationShell::ApplicationShell(AppModel &model, QObject *parent)
     : QObject(parent)

@@ -16,6 +16,10 @@ class AppModel;
 
 namespace tallowmere::ui {
 
+// What the application sets up, once its QApplication exists and before its first window: its name, the
+// controls' style, its icon and, off the Mac, the clipboard the platform layer copies through.
+void prepareApplication();
+
 // The application's two scenes over the one model: the main window ("main") and the menu-bar item,
 // which on Linux is a tray icon (where the desktop has a tray) opening the menu-bar panel. Closing the
 // main window leaves the application running; the panel opens it again.

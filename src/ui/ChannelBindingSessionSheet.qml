@@ -12,7 +12,8 @@ Popup {
     required property AppModel model
     required property ModelActions actions
     readonly property string retrySentence: "没有成功打开默认浏览器，请复制链接后手动打开，或再次点击重试。"
-    readonly property bool linkRequestsAllowed: model.ownerSetupPending
+    // One link request at a time: the two request buttons wait for the one in flight.
+    readonly property bool linkRequestsAllowed: model.ownerSetupPending && !model.ownerSetupRequestInFlight
 
     objectName: "channelBindingSheet"
     parent: Overlay.overlay

@@ -59,7 +59,7 @@ ColumnLayout {
                 Accessible.ignored: true
             }
         }
-        ProgressBar {
+        LinearProgressBar {
             value: progress.total > 0 ? progress.completed / progress.total : 0
             Layout.fillWidth: true
             Accessible.ignored: true

@@ -23,7 +23,7 @@ ColumnLayout {
         spacing: 4
         Layout.fillWidth: true
 
-        ProgressBar {
+        LinearProgressBar {
             objectName: "setupProgressBar"
             value: section.model.setupProgressFraction
             Layout.fillWidth: true
@@ -63,7 +63,7 @@ ColumnLayout {
         Accessible.name: "Tallowmere 安装进度"
         Accessible.description: known ? "已安装 %1 个包，共 %2 个，%3%".arg(section.packages.completed).arg(section.packages.total).arg(section.packages.percentage) : "正在计算安装内容"
 
-        ProgressBar {
+        LinearProgressBar {
             indeterminate: !packageProgress.known
             value: packageProgress.known && section.packages.total > 0 ? Math.min(1, section.packages.completed / section.packages.total) : 0
             Layout.fillWidth: true

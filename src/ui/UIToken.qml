@@ -13,6 +13,8 @@ QtObject {
     readonly property color secondaryLabel: Qt.rgba(0, 0, 0, 0.55)
     readonly property color tertiaryLabel: Qt.rgba(0, 0, 0, 0.3)
     readonly property color separator: Qt.rgba(0, 0, 0, 0.1)
+    // The empty track of a progress bar, light grey over white and over the material alike.
+    readonly property color progressTrack: Qt.rgba(0, 0, 0, 0.1)
     readonly property color red: "#d70015"
     // The regular material over a white window, and the opaque colour that replaces it.
     readonly property color material: "#f4f4f6"

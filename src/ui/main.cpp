@@ -1,13 +1,9 @@
 #include "ApplicationShell.h"
-#include "ImageProviders.h"
 #include "app/AppModel.h"
 #include "commands/CommandLine.h"
-#include "platform/Pasteboard.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCommandLineParser>
-#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
@@ -39,16 +35,7 @@ int main(int argc, char *argv[])
 
     // Qt Widgets for the tray icon; the screens themselves are Qt Quick.
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tallowmere"));
-    QQuickStyle::setStyle(QStringLiteral("Fusion"));
-    QApplication::setWindowIcon(tallowmere::ui::brandIcon(QStringLiteral("TallowmereMark")));
-#ifndef Q_OS_MACOS
-    // The clipboard belongs to the application object; the platform layer copies through it.
-    platform::setClipboardWriter([](const QString &text) {
-        QGuiApplication::clipboard()->setText(text);
-        return QGuiApplication::clipboard()->text() == text;
-    });
-#endif
+    tallowmere::ui::prepareApplication();
 
     QCommandLineParser options;
     // Saves a picture of the main window to <file> and quits.

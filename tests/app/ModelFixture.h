@@ -46,15 +46,6 @@ inline QString progressLetters(const QList<tallowmere::SetupProgressItem> &items
     return letters;
 }
 
-inline QList<tallowmere::SetupProgressItem> progressFromLetters(const QString &letters)
-{
-    QList<tallowmere::SetupProgressItem> items;
-    for (int i = 0; i < letters.size(); ++i)
-        items.append({tallowmere::SetupPhase(i),
-                      tallowmere::ProgressState(QStringLiteral("prcf").indexOf(letters.at(i)))});
-    return items;
-}
-
 // One letter per permission, in kind order: u unknown, n not granted, g granted, m manually confirmed;
 // upper case when verified.
 inline QString permissionLetters(const QList<tallowmere::PermissionItem> &items)

@@ -4,6 +4,7 @@
 #include "app/SetupCode.h"
 
 using namespace tallowmere;
+using namespace Qt::StringLiterals;
 using testing::ModelFixture;
 
 namespace {
@@ -18,19 +19,14 @@ struct FormatRow {
     const char *name, *text, *field, *canonical;
 };
 const FormatRow formatRows[] = {
-    {"empty", "", "", ""},
-    {"drops blanks, L and O, keeps I", "tms2abcd efgh ijkl mnop", "TMS2-ABCD-EFGH-IJKM", ""},
-    {"partial group", "tms2-ab", "TMS2-AB", ""},
-    {"keeps the first 16", "TMS2000011112222333344445555", "TMS2-0000-1111-2222", ""},
+    {"drops blanks, L, O, U and punctuation, keeps I", "tms2abcd efgh ijkl mnop u!", "TMS2-ABCD-EFGH-IJKM",
+     ""},
     {"re-groups pasted dashes", "T-M-I-1-0000--1111", "TMI1-0000-1111", ""},
-    {"U and punctuation vanish", "uu!@#$tms2", "TMS2", ""},
     {"full-width digits are not code characters", "TMS2１２", "TMS2", ""},
     {"a letter with a combining mark is another character", "TMS2A\u0301B", "TMS2-B", ""},
-    {"spaces", "TMS2 0000 1111 2222", "TMS2-0000-1111-2222", "TMS2-0000-1111-2222"},
     {"lower-case workspace code", "tmi1-0000-1111-2222", workspaceCode, workspaceCode},
     {"tabs and newlines", "\tTMS2ABCD\nEFGH-JKMN\n", "TMS2-ABCD-EFGH-JKMN", "TMS2-ABCD-EFGH-JKMN"},
     {"I after the prefix", "TMS2-ABCD-EFGH-IJKM", "TMS2-ABCD-EFGH-IJKM", ""},
-    {"O after the prefix", "TMS2-0000-1111-222O", "TMS2-0000-1111-222", ""},
     {"combining mark in the last place", "TMS2-0000-1111-222A\u0301", "TMS2-0000-1111-222", ""},
     {"unknown prefix", "TMS3-0000-1111-2222", "TMS3-0000-1111-2222", ""},
     {"too short", "TMS2-0000-1111-222", "TMS2-0000-1111-222", ""},
@@ -42,7 +38,6 @@ struct ValidationRow {
 };
 const ValidationRow validationRows[] = {
     {"empty field", "", "", "", "", ""},
-    {"blank field", "  \n", "", "", "", ""},
     {"ordinary code needs no name", "tms2 0000 1111 2222", "", "TMS2-0000-1111-2222", "", ""},
     {"invalid code keeps its text", " tms2-abcd-efgh-ijkm ", "", "TMS2-ABCD-EFGH-IJKM", codeMessage, ""},
     {"workspace code without name", "tmi1-0000-1111-2222", "", workspaceCode, "", nameMessage},
@@ -58,18 +53,14 @@ const ValidationRow validationRows[] = {
      nameMessage},
 };
 
-struct SubmitRow {
-    const char *name, *stageFile, *code, *agentName;
-    bool configured, submitting, can;
-};
-const SubmitRow submitRows[] = {
-    {"ordinary code", "permissions", "tms2 0000 1111 2222", "", false, false, true},
-    {"workspace code with a name", "permissions", workspaceCode, "agent1", false, false, true},
-    {"workspace code without a name", "permissions", workspaceCode, "", false, false, false},
-    {"invalid code", "permissions", "TMS2-0000-1111-222", "", false, false, false},
-    {"while submitting", "permissions", "TMS2-0000-1111-2222", "", false, true, false},
-    {"outside the setup stage", nullptr, "TMS2-0000-1111-2222", "", false, false, false},
-    {"once configured", "setup", "TMS2-0000-1111-2222", "", true, false, false},
+// A valid code, after the permission stage (when there is one) is passed.
+const struct SubmitRow {
+    const char *name, *stageFile;
+    bool configured, can;
+} submitRows[] = {
+    {"in the setup stage", "permissions", false, true},
+    {"outside the setup stage", nullptr, false, false},
+    {"once configured", "setup", true, false},
 };
 
 } // namespace
@@ -112,9 +103,7 @@ private slots:
             fixture.configure();
         const auto model = fixture.build();
         testing::await(model->advancePermissionOnboarding()); // all granted: on to the setup stage
-        model->setSetupCode(testing::utf8(row.code));
-        model->setSetupAgentName(testing::utf8(row.agentName));
-        model->setIsSubmittingSetup(row.submitting);
+        model->setSetupCode(u"tms2 0000 1111 2222"_s);
         QCOMPARE(model->canSubmitSetup(), row.can);
     }
 };

@@ -1,4 +1,4 @@
-#include "app/AppModel.h"
+#include "app/ModelFixture.h"
 #include "binding/OwnerSetupLinkStore.h"
 #include "support/SimulatedWorld.h"
 
@@ -59,12 +59,14 @@ private slots:
         QVERIFY(model->canOpenOwnerSetup() && model->ownerSetupPending());
         QCOMPARE(store.load().value_or(OwnerSetupLink{}).url, link);
 
-        // The owner starts binding; after a restart the stored link is reused while its page is live.
-        world.simctl({u"owner"_s, u"attempt"_s});
+        // After a restart the stored link is reused while its page is live; no attempt is no ownership.
         model = channelStageModel(world);
         QCOMPARE(model->ownerSetupURL(), std::optional(link));
         testing::await(model->refreshOwnerSetup(false));
         QCOMPARE(model->ownerSetupURL(), std::optional(link));
+        QVERIFY(!model->channelOwnershipVerified());
+        world.simctl({u"owner"_s, u"attempt"_s}); // the owner starts binding
+        testing::await(model->refreshOwnerSetup(false));
         QVERIFY(!model->channelOwnershipVerified());
 
         // The attempt is accepted: ownership is verified while the binding itself is still settling.
@@ -76,14 +78,19 @@ private slots:
         testing::await(model->refreshOwnerSetup(false));
         QVERIFY(model->channelBindingCompleted());
         QCOMPARE(model->installStage(), InstallStage::handshake);
+        QCOMPARE(testing::readFile(world.profile() + u"/mac-app-install-stage"_s), "handshake\n");
+        QCOMPARE(testing::progressLetters(model->setupProgress()), u"ccccccccrp"_s);
+        QCOMPARE(model->setupProgressDetail(), std::optional(u"正在验证 Agent 状态"_s));
         QCOMPARE(model->ownerSetupURL(), std::nullopt);
         QCOMPARE(store.load(), std::nullopt);
+        testing::await(model->refreshOwnerSetup(false)); // the stage is over: nothing more is asked
 
         // One page was made, every request carried the right token, and no token was left anywhere.
         const QString requests = onboardingRequests(world);
         QCOMPARE(requests.count(u"POST "_s), 1);
         QCOMPARE(requests.count(u"auth=ok"_s), requests.count(u'\n'));
-        QCOMPARE(requests.count(u"GET /api/agents/mac-1234/setup "_s), 2);
+        QCOMPARE(requests.count(u"GET /api/agents/mac-1234/owner-provisioning "_s), 5);
+        QCOMPARE(requests.count(u"GET /api/agents/mac-1234/setup "_s), 3);
         const QStringList secrets{apiKey, link.fragment()};
         QCOMPARE(world.leaks(secrets, {u".tallowmere/profiles/default/config.json"_s}), QStringList());
         QVERIFY(!requests.contains(link.fragment()) && !requests.contains(apiKey));
@@ -95,7 +102,6 @@ private slots:
         QTest::addColumn<QString>("setting");
         QTest::addColumn<QString>("error");
         const QString unavailable = u"暂时无法获取 Channel 绑定状态"_s;
-        QTest::newRow("500") << u"onboardingReply=error"_s << unavailable;
         QTest::newRow("garbage") << u"onboardingReply=garbage"_s << unavailable + u"，请检查网络后重试。"_s;
         QTest::newRow("redirect elsewhere") << u"onboardingReply=redirect"_s << unavailable;
         QTest::newRow("409") << u"onboardingNextPost=conflict"_s << u"Channel 绑定状态已更新，正在重新检查"_s;

@@ -8,7 +8,27 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QUrl setupLink(u"https://svc.example/owner/mac-1234/setup#tok"_s);
-const QByteArray linkJson = "\"https://svc.example/owner/mac-1234/setup#tok\"";
+#define LINK "\"https://svc.example/owner/mac-1234/setup#tok\""
+
+// What a save leaves in the item (saved), or what a load makes of an item a damaged writer left.
+const struct FormRow {
+    const char *name;
+    bool saved;
+    const char *data, *expiresAt; // expiresAt nullptr: none; "-": unreadable
+} formRows[] = {
+    {"save: a day after the epoch", true, "{\"expiresAt\":86400,\"url\":" LINK "}", "2001-01-02T00:00:00Z"},
+    {"save: no expiry", true, "{\"url\":" LINK "}", nullptr},
+    {"save: a fraction of a second", true, "{\"expiresAt\":794045730.25,\"url\":" LINK "}",
+     "2026-03-01T08:15:30.250Z"},
+    {"escaped slashes", false,
+     "{\"url\":\"https:\\/\\/svc.example\\/owner\\/mac-1234\\/setup#tok\",\"expiresAt\":86400.5}",
+     "2001-01-02T00:00:00.500Z"},
+    {"null expiry", false, "{\"url\":" LINK ",\"expiresAt\":null}", nullptr},
+    {"not JSON", false, "url=https://svc.example/", "-"},
+    {"url not a string", false, "{\"url\":7}", "-"},
+    {"url not a URL", false, "{\"url\":\"not a link\"}", "-"},
+    {"expiry not a number", false, "{\"url\":" LINK ",\"expiresAt\":\"tomorrow\"}", "-"},
+};
 
 } // namespace
 
@@ -17,48 +37,25 @@ class OwnerSetupLinkStoreTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // What a save leaves in the item, and what a load makes of an item, whoever wrote it.
-    void storedForms_data()
-    {
-        QTest::addColumn<bool>("saved"); // else written as raw bytes, as a damaged writer might
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QString>("expiresAt"); // empty: none; "-": unreadable
-        QTest::newRow("save: a day after the epoch")
-            << true << "{\"expiresAt\":86400,\"url\":" + linkJson + "}" << u"2001-01-02T00:00:00Z"_s;
-        QTest::newRow("save: no expiry") << true << "{\"url\":" + linkJson + "}" << QString();
-        QTest::newRow("save: a fraction of a second")
-            << true << "{\"expiresAt\":794045730.25,\"url\":" + linkJson + "}"
-            << u"2026-03-01T08:15:30.250Z"_s;
-        QTest::newRow("escaped slashes") << false
-                                         << QByteArray("{\"url\":\"https:\\/\\/svc.example\\/owner\\/"
-                                                       "mac-1234\\/setup#tok\",\"expiresAt\":86400.5}")
-                                         << u"2001-01-02T00:00:00.500Z"_s;
-        QTest::newRow("null expiry") << false << "{\"url\":" + linkJson + ",\"expiresAt\":null}" << QString();
-        QTest::newRow("not JSON") << false << QByteArray("url=https://svc.example/") << u"-"_s;
-        QTest::newRow("url not a string") << false << QByteArray("{\"url\":7}") << u"-"_s;
-        QTest::newRow("url not a URL") << false << QByteArray("{\"url\":\"not a link\"}") << u"-"_s;
-        QTest::newRow("expiry not a number")
-            << false << "{\"url\":" + linkJson + ",\"expiresAt\":\"tomorrow\"}" << u"-"_s;
-    }
+    void storedForms_data() { testing::addRows(formRows); }
     void storedForms()
     {
-        QFETCH(bool, saved);
-        QFETCH(QByteArray, data);
-        QFETCH(QString, expiresAt);
+        const FormRow &row = testing::currentRow(formRows);
         const OwnerSetupLinkStore store(u"com.tallowmere.test.owner-setup"_s, u"/profiles/stored-forms"_s);
-        const OwnerSetupLink link{setupLink,
-                                  expiresAt.isEmpty()
-                                      ? std::nullopt
-                                      : std::optional(QDateTime::fromString(expiresAt, Qt::ISODateWithMs))};
-        if (saved) {
+        const bool unreadable = qstrcmp(row.expiresAt, "-") == 0;
+        std::optional<QDateTime> expiresAt;
+        if (row.expiresAt && !unreadable)
+            expiresAt = QDateTime::fromString(QLatin1String(row.expiresAt), Qt::ISODateWithMs);
+        const OwnerSetupLink link{setupLink, expiresAt};
+        if (row.saved) {
             store.save(link);
         } else {
             platform::deleteSecret(store.service(), store.account());
-            platform::addSecret(store.service(), store.account(), data);
+            platform::addSecret(store.service(), store.account(), row.data);
         }
-        QCOMPARE(store.load(), expiresAt == u"-"_s ? std::nullopt : std::optional(link));
+        QCOMPARE(store.load(), unreadable ? std::nullopt : std::optional(link));
         // A damaged item is left as it is, until the next save replaces it.
-        QCOMPARE(platform::readSecret(store.service(), store.account()), std::optional(data));
+        QCOMPARE(platform::readSecret(store.service(), store.account()), std::optional(QByteArray(row.data)));
         store.save(std::nullopt);
         QCOMPARE(platform::readSecret(store.service(), store.account()), std::nullopt);
         QCOMPARE(store.load(), std::nullopt);

@@ -1,5 +1,5 @@
 #include "cli/Errors.h"
-#include "cli/RunnerFixture.h"
+#include "support/RunnerFixture.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -23,29 +23,17 @@ template <typename T> QString errorCode(QCoro::Task<T> task)
 }
 
 const struct {
-    const char *name;
-    const char *script;
-    const char *lines; // joined by line feeds
+    const char *name, *script, *lines; // lines joined by line feeds
     int status;
     const char *lastError; // nullptr: none
     int authorizations = 0;
 } runs[] = {
     {"order, blanks, line ends, both streams",
-     "printf 'first\\r\\n\\n\\n  \\nsecond\\t\\nno line feed'; echo err >&2",
-     "first\n\nsecond\nno line feederr", 0, nullptr},
+     "printf 'first\\r\\n\\n\\n  \\nsecond\\t\\n \u3000安装 \\nno line feed'; echo err >&2",
+     "first\n\nsecond\n安装\nno line feederr", 0, nullptr},
     {"exit status", "echo bye; exit 3", "bye", 3, nullptr},
-    {"secrets",
-     "echo 'Email:  me@corp.example extra'; echo 'PASSWORD: x y'; echo 'open https://a.example/p now';"
-     "echo 'code tmi1-0000-1111-2222'; printf '\\033[31mred\\033[0m\\n'",
-     "Email:  [REDACTED] extra\nPASSWORD: [REDACTED] y\nopen [URL REDACTED] now\ncode [SETUP CODE "
-     "REDACTED]\nred",
-     0, nullptr},
-    {"refused workspace event",
-     R"(echo '{"type":"jitAuthorization","provider":"google","email":"agent@corp.example",)"
-     R"("password":"Hunter2Secret","authUrl":"https://evil.example/"}')",
-     R"({"type":"jitAuthorization","provider":"google","email":"[REDACTED]","password":"[REDACTED]",)"
-     R"("authUrl":"[URL REDACTED])",
-     0, nullptr},
+    {"secrets", "echo 'Email:  me@corp.example extra'; printf '\\033[31mred https://a.example/p\\033[0m\\n'",
+     "Email:  [REDACTED] extra\nred [URL REDACTED]", 0, nullptr},
     {"later error wins", "echo 'Package Not Found'; echo 'an Error occurred'; echo fine",
      "Package Not Found\nan Error occurred\nfine", 0, "an Error occurred"},
     {"events never count", "echo 'failed here'; echo '{\"error\":1}'", "failed here\n{\"error\":1}", 0,
@@ -103,13 +91,15 @@ private slots:
         }
     }
 
-    void unwritableLogDoesNotMatter()
+    // Neither a log that cannot be written nor a handler that throws stops the run.
+    void failuresAroundTheRunDoNotStopIt()
     {
         RunnerFixture fixture;
         QDir().mkpath(fixture.cli->installLogPath()); // a directory where the log should be
-        const auto run = fixture.run("echo still; exit 2");
-        QCOMPARE(run.lines, QStringList{"still"});
-        QCOMPARE(run.result.status, 2);
+        int calls = 0;
+        const auto throwing = [&calls](QStringView) { ++calls, throw std::runtime_error("handler broke"); };
+        QCOMPARE(testing::await(fixture.cli->execute({"-c", "echo a; echo b; exit 2"}, std::nullopt, throwing, {})).status, 2);
+        QCOMPARE(calls, 2);
     }
 
     void controlledEnvironment()
@@ -124,17 +114,13 @@ private slots:
         const QString runtime = fixture.home.path() + "/.tallowmere/mac-app-runtime";
         QCOMPARE(run.lines.filter(QRegularExpression("^(npm_config_|pnpm_|home=|lang=|path=)",
                                                      QRegularExpression::CaseInsensitiveOption)),
-                 (QStringList{"HOME=" + fixture.home.path(), "LANG=zh_CN.UTF-8",
-                              "NPM_CONFIG_GLOBALCONFIG=/dev/null",
-                              "NPM_CONFIG_USERCONFIG=" + runtime + "/pnpm-config/npmrc",
-                              "PATH=" + runtime +
+                 (QStringList{"HOME=" + fixture.home.path(), "LANG=zh_CN.UTF-8", "NPM_CONFIG_GLOBALCONFIG=/dev/null",
+                              "NPM_CONFIG_USERCONFIG=" + runtime + "/pnpm-config/npmrc", "PATH=" + runtime +
                                   "/bin:/opt/homebrew/bin:/opt/homebrew/sbin:/usr/local/bin:"
-                                  "/usr/local/sbin:/usr/bin:/bin:/usr/sbin:/sbin",
-                              "PNPM_HOME=" + runtime + "/bin"}));
+                                  "/usr/local/sbin:/usr/bin:/bin:/usr/sbin:/sbin", "PNPM_HOME=" + runtime + "/bin"}));
     }
 
-    // One child at a time: a second run is refused while the first goes on, and stopping the child
-    // ends the first run with the child's status.
+    // A second run is refused while the first goes on; stopping the child ends the run with its status.
     void oneChildAtATime()
     {
         RunnerFixture fixture;
@@ -154,46 +140,18 @@ private slots:
         QVERIFY(!fixture.log().contains("second"));
     }
 
-    void launchFailure()
-    {
-        testing::ScratchHome home;
-        auto configuration = CLIService::Configuration::forHome(home.path());
-        configuration.shell = home.path() + "/no-such-shell";
-        CLIService cli(configuration);
-        QCOMPARE(errorCode(cli.execute({"-c", "true"}, std::nullopt, {}, {})), "INSTALL_LAUNCH_FAILED");
-        QVERIFY(!cli.isRunning());
-        QVERIFY(testing::readFile(cli.installLogPath()).endsWith("---\nINSTALL_LAUNCH_FAILED\n"));
-    }
-
-    void outputHandlerFailureDoesNotStopTheRun()
-    {
-        RunnerFixture fixture;
-        int calls = 0;
-        const auto throwing = [&calls](QStringView) {
-            ++calls;
-            throw std::runtime_error("handler broke");
-        };
-        QCOMPARE(
-            testing::await(fixture.cli->execute({"-c", "echo a; echo b"}, std::nullopt, throwing, {})).status,
-            0);
-        QCOMPARE(calls, 2);
-    }
-
     void resourceScriptCommandLines()
     {
         testing::ScratchHome home;
         const QString script = home.path() + "/cli-session.sh";
         // Records what it was given, then echoes its input back (the runner must hide it).
-        testing::writeFile(
-            script, "printf '%s\\n' \"$@\" > \"$HOME/argv\"; env > \"$HOME/env\"; "
+        testing::writeFile(script, "printf '%s\\n' \"$@\" > \"$HOME/argv\"; env > \"$HOME/env\"; "
                     "IFS= read -r code; printf '%s' \"$code\" > \"$HOME/stdin\"; echo \"got $code\"\n");
         auto configuration = CLIService::Configuration::forHome(home.path());
         configuration.resourceScript = script;
         CLIService cli(configuration);
         const QString code = "TMI1-0000-1111-2222";
-        const auto recorded = [&home](const char *name) {
-            return testing::readFile(home.path() + '/' + name);
-        };
+        const auto recorded = [&home](const char *name) { return testing::readFile(home.path() + '/' + name); };
 
         Collector collector;
         testing::await(cli.setup(code, "my-agent", collector.lines(), collector.authorizations()));
@@ -210,16 +168,22 @@ private slots:
         QCOMPARE(recorded("stdin"), "");
     }
 
-    // Without the resource script, and for the permissions that have no prompt, nothing runs.
+    // Without the resource script, and for the permissions that have no prompt, nothing runs; without a
+    // shell, nothing starts.
     void nothingRuns()
     {
         RunnerFixture fixture;
         QCOMPARE(errorCode(fixture.cli->prepareEnvironment({})), "INSTALL_COMPONENT_MISSING");
-        QCOMPARE(errorCode(fixture.cli->setup("TMS2-0000-1111-2222", std::nullopt, {}, {})),
-                 "INSTALL_COMPONENT_MISSING");
+        QCOMPARE(errorCode(fixture.cli->setup("TMS2-0000-1111-2222", std::nullopt, {}, {})), "INSTALL_COMPONENT_MISSING");
         QVERIFY(!testing::await(fixture.cli->preparePermission(PermissionKind::screenRecording)));
         QVERIFY(!testing::await(fixture.cli->preparePermission(PermissionKind::fullDiskAccess)));
         QVERIFY(!QFileInfo::exists(fixture.cli->installLogPath()));
+        auto configuration = CLIService::Configuration::forHome(fixture.home.path());
+        configuration.shell = fixture.home.path() + "/no-such-shell";
+        CLIService cli(configuration);
+        QCOMPARE(errorCode(cli.execute({"-c", "true"}, std::nullopt, {}, {})), "INSTALL_LAUNCH_FAILED");
+        QVERIFY(!cli.isRunning());
+        QVERIFY(testing::readFile(cli.installLogPath()).endsWith("---\nINSTALL_LAUNCH_FAILED\n"));
     }
 };
 

@@ -1,43 +1,74 @@
-#include "cli/IcuOracle.h"
-#include "cli/InstallLog.h"
 #include "cli/OutputLines.h"
+#include "cli/Redactor.h"
+#include "support/IcuOracle.h"
 #include "support/TestSupport.h"
 
-#include <QRandomGenerator>
+#include <QRegularExpression>
 
 using namespace tallowmere;
+using namespace Qt::StringLiterals;
+using testing::utf8;
 
 namespace {
 
-// `output` through a processor in chunks of `chunk()` bytes: the lines handed on and the last error line.
-template <typename Chunk>
-std::pair<QStringList, std::optional<QString>> process(const QByteArray &output, InstallLog *log, Chunk chunk)
-{
-    OutputLineProcessor processor(log);
-    OutputBatch batch;
-    for (qsizetype i = 0; i < output.size();) {
-        const qsizetype size = std::min<qsizetype>(chunk(), output.size() - i);
-        processor.feed(output.constData() + i, size, batch);
-        i += size;
-    }
-    processor.finish(batch);
-    QStringList lines;
-    batch.forEach([&lines](QStringView line) { lines << line.toString(); },
-                  [&lines](const JITWorkspaceAuthorization &) { lines << "(authorisation)"; });
-    return {lines, processor.lastErrorCandidate()};
-}
+// The redaction rules, on lines as the runner shows them.
+const struct {
+    const char *name, *line, *redacted;
+} rules[] = {
+    {"control sequences vanish", "\x1b[31merror\x1b[0m: \x1b[1;4m\x1b[200~boom", "error: boom"},
+    {"unfinished escape stays", "a\x1b[31", "a\x1b[31"},
+    {"email keeps blanks", "Email:   agent@example.com rest", "Email:   [REDACTED] rest"},
+    {"only the first word", "Password: hunter2 and more", "Password: [REDACTED] and more"},
+    {"sharp s stands for ss", "Paßword: secret more", "Paßword: [REDACTED] more"},
+    {"capital sharp s too", "PAẞWORD: secret", "PAẞWORD: [REDACTED]"},
+    {"sharp s is not one s", "Paßsword: x", "Paßsword: x"},
+    {"escape splitting a label", "Ema\x1b[0mil: a@b", "Email: [REDACTED]"},
+    {"url", "see https://example.com/a?b=c now", "see [URL REDACTED] now"},
+    {"setup code", "code TMS2-0000-1111-2222 ok", "code [SETUP CODE REDACTED] ok"},
+    {"code glued to a word stays", "xTMS2-0000-1111-2222", "xTMS2-0000-1111-2222"},
+    {"code followed by a digit stays", "TMS2-0000-1111-22223", "TMS2-0000-1111-22223"},
+    {"code right after Chinese stays", "安装码TMS2-0000-1111-2222", "安装码TMS2-0000-1111-2222"},
+    {"code after a Chinese colon", "安装码：TMS2-0000-1111-2222", "安装码：[SETUP CODE REDACTED]"},
+    // ICU's \b looks through marks, variation selectors and format characters.
+    {"code after an emoji with its selector", "✅️TMS2-ABCD-EFGH-JKMN redeemed", "✅️[SETUP CODE REDACTED] redeemed"},
+    {"code after a mark on punctuation", "-\u0301TMS2-ABCD-EFGH-JKMN", "-\u0301[SETUP CODE REDACTED]"},
+    {"code after a joiner", "\u200DTMS2-ABCD-EFGH-JKMN", "\u200D[SETUP CODE REDACTED]"},
+    {"code after a mark on a letter stays", "e\u0301TMS2-ABCD-EFGH-JKMN", "e\u0301TMS2-ABCD-EFGH-JKMN"},
+    {"code before a zero-width space stays", "TMS2-ABCD-EFGH-JKMN\u200B", "TMS2-ABCD-EFGH-JKMN\u200B"},
+    {"code before a mark stays", "TMS2-ABCD-EFGH-JKMN\u0301", "TMS2-ABCD-EFGH-JKMN\u0301"},
+    {"code after a circled letter stays", "ⒶTMS2-ABCD-EFGH-JKMN", "ⒶTMS2-ABCD-EFGH-JKMN"},
+    // A workspace event that the authorisation check refused still hides its sign-in data.
+    {"refused event", R"({"type":"jitAuthorization","provider":"Google","email":"agent@corp.example",)"
+     R"("password":"Hunter2 Secret","authUrl":"x"})",
+     R"({"type":"jitAuthorization","provider":"Google","email":"[REDACTED]","password":"[REDACTED]",)"
+     R"("authUrl":"x"})"},
+    {"escaped names, nested and odd values", " {\"type\":\"jitAuthorization\", \"em\\u0061il\" : "
+     "{\"a\":[\"x}\"]},\"x\":{\"password\":1},\"password\":\"a\\\"b\"}",
+     " {\"type\":\"jitAuthorization\", \"em\\u0061il\" : \"[REDACTED]\",\"x\":{\"password\":\"[REDACTED]\"},"
+     "\"password\":\"[REDACTED]\"}"},
+    {"other event stays", R"({"type":"progress","email":"a"})", R"({"type":"progress","email":"a"})"},
+    {"broken event stays", R"({"type":"jitAuthorization","email":"a")", R"({"type":"jitAuthorization","email":"a")"},
+};
 
-// The obvious error-line rule: a trimmed line, not an event, whose lower-cased text holds an error word.
-bool mentionsError(const QString &line)
+
+const QString googleLink =
+    "https://accounts.google.com/o/oauth2/v2/auth?response_type=code&client_id=c1&state=s1&redirect_uri="
+    "https%3A%2F%2Fonboarding.tallowmere.com%2Fapi%2Fprofiles%2Fgoogle-oauth%2Fcallback";
+const QString zohoLink = "https://accounts.zoho.eu/oauth/v2/auth?response_type=code&client_id=c&state=s&"
+                         "redirect_uri=http://localhost:3000/api/profiles/zoho-oauth/callback";
+const QString header = "Workspace account created (Google):";
+const QString validEvent = R"({"type":"jitAuthorization","provider":"google","email":"agent@corp.example",)"
+                           R"("password":"s3cret pass","authUrl":")" + googleLink + "\"}";
+
+// The event with one member's JSON text replaced (or removed, for an empty text).
+QString eventWith(const QString &member, const QString &json)
 {
-    static const QStringList words =
-        QString("error|failed|failure|fatal|denied|not found|unavailable|invalid|"
-                "timed out|client_upgrade_required|code_unavailable|exit code|"
-                "失败|无法|未完成|不完整|不可用|无效|超时")
-            .split('|');
-    const QString text = line.trimmed().toLower();
-    return !text.startsWith('{') &&
-           std::any_of(words.begin(), words.end(), [&](const QString &word) { return text.contains(word); });
+    QString text = validEvent;
+    const qsizetype start = text.indexOf('"' + member + '"');
+    const qsizetype end = text.indexOf(QRegularExpression("(,\"|\\}$)"), start + 1);
+    if (json.isEmpty())
+        return text.remove(start - 1, end - start + 1); // with the comma before it
+    return text.replace(start, end - start, '"' + member + "\":" + json);
 }
 
 } // namespace
@@ -46,8 +77,7 @@ class OutputLinesTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // However the pipe cuts the bytes, the same lines come out; an over-long line is cut at the
-    // limit, here through a two-byte character, which shows as U+FFFD.
+    // However the pipe cuts the bytes, the same lines come out; an over-long line is cut at the limit.
     void chunkBoundariesDoNotMatter()
     {
         const qsizetype limit = OutputLineProcessor::lineBufferLimit;
@@ -55,72 +85,59 @@ private slots:
                                   "\xc3\xa9" + QByteArray(40000, 'y') +
                                   "\nEmail: a@b\n{\"type\":\"progress\"}\n" + QByteArray(limit, 'x') +
                                   "\ntail \xf0\x9f\x98";
-        const QStringList lines = {testing::utf8("安装 done"),
-                                   QString(),
-                                   QString(limit - 1, 'z') + QChar(QChar::ReplacementCharacter),
-                                   "Email: [REDACTED]",
-                                   "{\"type\":\"progress\"}",
-                                   QString(limit, 'x'),
+        const QStringList lines = {utf8("安装 done"), QString(),
+                                   QString(limit - 1, 'z') + QChar(QChar::ReplacementCharacter), "Email: [REDACTED]",
+                                   "{\"type\":\"progress\"}", QString(limit, 'x'),
                                    "tail " + QString(QChar(QChar::ReplacementCharacter))};
-        for (int chunk : {1, 2, 3, 7, 64, 100000})
-            QCOMPARE(process(output, nullptr, [chunk] { return chunk; }).first, lines);
-    }
-
-    // Random output, cut into random chunks: every delivered line, the log and the last error line
-    // are what the obvious implementation gives.
-    void agreesWithTheObviousImplementation()
-    {
-        const QStringList pieces =
-            QString("Progress: resolved 12, |ERROR|Fail|ed|ure |not| found|un|available|timed out|exit  code|"
-                    "exit code|client_upgrade_required|超时|无|法|安装|Email: a@b "
-                    "|password:|https://x.example/y |"
-                    "TMS2-0000-1111-2222|tmi1-|\x1b[1m|-- |: |  |\t|{\"type\":\"progress\"}|Workspace "
-                    "|h|é|\u3000|"
-                    "\r|invalid|deni|x|\uFFFD|\u0301")
-                .split('|');
-        QRandomGenerator random(7);
-        for (int round = 0; round < 300; ++round) {
-            QStringList lines;
-            for (int n = random.bounded(1, 40); n > 0; --n) {
-                QString line;
-                for (int k = random.bounded(0, 8); k > 0; --k)
-                    line += pieces.at(random.bounded(pieces.size()));
-                lines << line;
-            }
-            QStringList expected;
-            std::optional<QString> expectedError;
-            for (const QString &line : lines) {
-                if (line.isEmpty())
-                    continue; // an empty gap between line feeds is no line
-                expected << testing::icuSanitize(line.trimmed());
-                if (mentionsError(expected.last()))
-                    expectedError = expected.last().trimmed().left(240);
-            }
-
-            testing::ScratchHome home;
-            const QString logPath = home.path() + "/log";
-            auto log = InstallLog::open(logPath);
-            const auto [shown, lastError] = process(lines.join('\n').toUtf8() + '\n', log.get(),
-                                                    [&random] { return random.bounded(1, 200); });
-            log.reset();
-            QCOMPARE(shown, expected);
-            QCOMPARE(lastError, expectedError);
-            QCOMPARE(QString::fromUtf8(testing::readFile(logPath)),
-                     expected.isEmpty() ? QString() : expected.join('\n') + '\n');
+        for (qsizetype chunk : {1, 2, 3, 7, 64, 100000}) {
+            OutputLineProcessor processor(nullptr);
+            OutputBatch batch;
+            for (qsizetype i = 0; i < output.size(); i += chunk)
+                processor.feed(output.constData() + i, std::min(chunk, output.size() - i), batch);
+            processor.finish(batch);
+            QStringList shown;
+            batch.forEach([&shown](QStringView line) { shown << line.toString(); }, [](const auto &) {});
+            QCOMPARE(shown, lines);
         }
     }
 
-    // What the random lines above do not reach.
+    // Bytes that are not UTF-8 show as U+FFFD, one for each maximal ill-formed part.
+    void takeLine_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("line");
+        const auto row = [](const char *name, const char *bytes, const char *line) {
+            QTest::newRow(name) << QByteArray(bytes) << utf8(line);
+        };
+        row("trimmed", "\n daemon\t\n", "daemon");
+        row("cut-off character then text", "dae\xE4mon", "dae\uFFFDmon");
+        row("stray continuation bytes", "\200\200daemon", "\uFFFD\uFFFDdaemon");
+        row("overlong encoding", "daemon\xE0\x80\xAF", "daemon\uFFFD\uFFFD\uFFFD");
+        row("surrogate half", "daemon\xED\xA0\x80", "daemon\uFFFD\uFFFD\uFFFD");
+        row("above U+10FFFF", "daemon\xF4\x90\x80\x80", "daemon\uFFFD\uFFFD\uFFFD\uFFFD");
+        row("astral and a real U+FFFD", "\xF0\x9F\x98\x80!\uFFFD", "😀!\uFFFD");
+    }
+
+    void takeLine()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, line);
+        QCOMPARE(tallowmere::takeLine(bytes), std::optional(line));
+        QVERIFY(bytes.isEmpty());
+    }
+
+    // Each error word, in any case, makes a line an error line.
     void errorCandidates_data()
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("candidate"); // empty: none
-        QTest::newRow("each word") << "npm ERR! code E404: not found"
-                                   << "npm ERR! code E404: not found";
-        QTest::newRow("Chinese words") << "安装不完整"
-                                       << "安装不完整";
-        QTest::newRow("timed  out needs one blank") << "timed  out"
-                                                    << "";
+        for (const char *word : {"ERROR", "Failed", "failURE", "Fatal", "DENIED", "not Found", "Unavailable", "INVALID",
+                                 "Timed Out", "CLIENT_upgrade_required", "code_UNAVAILABLE", "Exit Code", "失败", "无法",
+                                 "未完成", "不完整", "不可用", "无效", "超时"})
+            QTest::newRow(word) << u"  x "_s + utf8(word) + u"y "_s << u"x "_s + utf8(word) + u"y"_s;
+        QTest::newRow("no word") << "exi t code, time out, err, fail, 失 败" << "";
+        QTest::newRow("timed  out needs one blank") << "timed  out" << "";
+        QTest::newRow("an event never") << R"({"error":"failed"})" << "";
         QTest::newRow("cut to 240 characters")
             << "error " + QString("é\u0301").repeated(300) << "error " + QString("é\u0301").repeated(234);
     }
@@ -130,6 +147,133 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, candidate);
         QCOMPARE(errorCandidate(line).value_or(QString()), candidate);
+    }
+
+    void rules_data() { testing::addRows(::rules); }
+    void rules()
+    {
+        const auto &row = testing::currentRow(::rules);
+        const QString line = utf8(row.line);
+        QCOMPARE(sanitize(line), utf8(row.redacted));
+        if (!line.trimmed().startsWith(u'{')) // events are not the regular expressions' business
+            QCOMPARE(testing::icuSanitize(line), utf8(row.redacted));
+    }
+
+    // Lines fed in order to one parser, and the authorisations they yield ("provider|email|password").
+    void consume_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("yielded");
+        const auto row = [](const char *name, const QStringList &lines, const QStringList &yielded = {}) {
+            QTest::newRow(name) << lines << yielded;
+        };
+        const auto block = [](const QString &email, const QString &password) {
+            return QStringList{header, "Email: " + email, "Password: " + password, googleLink};
+        };
+        const QString signedIn = "google|agent@corp.example|s3cret pass";
+        const QString zohoHeader = "Workspace account created (Zoho):";
+        row("block, sign-in data kept for a later link",
+            {header, "progress 3/4", "Email:  agent one@corp.example", "Password:\tp@ss word", googleLink,
+             googleLink},
+            {"google|agent one@corp.example|p@ss word", "google|agent one@corp.example|p@ss word"});
+        row("any blank after a label", {header, "Email:\va@b", "Password:\u3000pw", googleLink},
+            {"google|a@b|pw"});
+        row("link before the password", {zohoHeader, "Email: a@b", zohoLink, "Password: x", zohoLink},
+            {"zoho|a@b|x"});
+        row("longest sign-in data", block(QString(318, 'a') + "@b", utf8("😀").repeated(1024)),
+            {"google|" + QString(318, 'a') + "@b|" + utf8("😀").repeated(1024)});
+        row("provider in lower case",
+            {"Workspace account created (google):", "Email: a@b", "Password: p", googleLink});
+        row("header with trailing text", {header + " x", "Email: a@b", "Password: p", googleLink});
+        row("no blank after Email:", {header, "Email:a@b", "Password: p", googleLink});
+        row("no blank after Password:", {header, "Email: a@b", "Password:p", googleLink});
+        row("address without @", block("agent", "p"));
+        row("address of 321 characters", block(QString(319, 'a') + "@b", "p"));
+        row("password of 1025 characters", block("a@b", QString(1025, 'p')));
+        row("address broken by a carriage return", block("a@b\rc", "p"));
+        row("event", {validEvent}, {signedIn});
+        row("event leaves the block alone", {zohoHeader, validEvent, "Email: z@z", "Password: z", googleLink},
+            {signedIn});
+        row("event with another member", {eventWith("authUrl", '"' + googleLink + "\",\"note\":\"x\"")});
+        row("event without password", {eventWith("password", {})});
+        row("event with empty password", {eventWith("password", R"("")")});
+        row("event for Google", {eventWith("provider", R"("Google")")});
+        row("event of another type", {eventWith("type", R"("progress")")});
+    }
+
+    void consume()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, yielded);
+        JITAuthorizationOutputParser parser;
+        QStringList authorizations;
+        for (const QString &line : lines) {
+            if (const auto authorization = parser.consume(line)) {
+                authorizations << authorization->provider + '|' + authorization->email + '|' +
+                                      authorization->password;
+                QCOMPARE(authorization->authURL.toString(QUrl::FullyEncoded),
+                         line.contains("zoho") ? zohoLink : googleLink);
+            }
+        }
+        QCOMPARE(authorizations, yielded);
+    }
+
+    // The canonical link of the provider with one piece of text replaced.
+    void linkCheck_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        const auto row = [](const char *name, const QString &provider, const QString &from, const QString &to,
+                            bool accepted) {
+            const QString link = provider == "zoho" ? zohoLink : googleLink;
+            QTest::newRow(name) << provider << (from.isEmpty() ? link : QString(link).replace(from, to)) << accepted;
+        };
+        row("google", "google", {}, {}, true);
+        row("google legacy path", "google", "/v2/auth", "/auth", true);
+        row("host in capitals", "google", "accounts.google.com", "ACCOUNTS.GOOGLE.COM", true);
+        row("explicit port 443", "google", "google.com/", "google.com:443/", true);
+        row("port 8443", "google", "google.com/", "google.com:8443/", false);
+        row("user part", "google", "https://", "https://me@", false);
+        row("plain http", "google", "https://accounts", "http://accounts", false);
+        row("zoho", "zoho", {}, {}, true);
+        row("zoho regional host", "zoho", "zoho.eu", "zoho.com.au", true);
+        row("zoho with google's path", "zoho", "/oauth/v2/auth", "/o/oauth2/auth", false);
+        row("unknown provider", "github", {}, {}, false);
+        row("second state", "google", "state=s1", "state=s1&state=s2", false);
+        row("response type token", "google", "type=code", "type=token", false);
+        row("empty client id", "google", "client_id=c1", "client_id=", false);
+        row("state without value", "google", "state=s1", "state", false);
+        row("no redirect", "google", "redirect_uri", "redirect", false);
+        row("2048 characters", "google", "s1", "s1&x=" + QString(2048 - googleLink.size() - 3, 'a'), true);
+        row("2049 characters", "google", "s1", "s1&x=" + QString(2049 - googleLink.size() - 3, 'a'), false);
+        row("redirect with query", "google", "callback", "callback%3Fa%3D1", false);
+        row("redirect with fragment", "google", "callback", "callback%23f", false);
+        row("redirect to the other callback", "google", "google-oauth", "zoho-oauth", false);
+        row("redirect over http", "google", "https%3A%2F%2Fonboarding", "http%3A%2F%2Fonboarding", false);
+        row("redirect to another host", "google", "tallowmere.com", "tallowmere.com.evil.example", false);
+        const QString onboarding = "https%3A%2F%2Fonboarding.tallowmere.com";
+        row("redirect to localhost:3000", "google", onboarding, "http://localhost:3000", true);
+        row("redirect to localhost without port", "google", onboarding, "http://localhost", false);
+        // Only the characters of RFC 3986: Qt would re-encode or map the others.
+        row("replacement character", "google", "client_id=c1", "client_id=c\uFFFD", false);
+        row("full-width letter in the host", "google", "https://accounts", "https://\uFF41ccounts", false);
+        row("full-width letter in the redirect host", "google", "tallowmere.com", "tallowmere.co%EF%BD%8D", false);
+        row("line feed", "google", "s1", "s1\n", false);
+        row("bad escape", "google", "c1", "c%G1", false);
+        row("escaped full-width host letter", "google", "https://accounts", "https://%EF%BD%81ccounts", false);
+        row("two fragment marks", "google", "callback", "callback#a#b", false);
+        row("escapes and marks", "google", "client_id=c1&state=s1", "client_id=c%EF%BF%BD&state=a!$'()*+,;=:@/?~._-",
+            true);
+        row("fragment", "google", "callback", "callback#frag", true);
+    }
+
+    void linkCheck()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QCOMPARE(bool(JITAuthorizationOutputParser::validatedAuthorizationURL(text, provider)), accepted);
     }
 };
 

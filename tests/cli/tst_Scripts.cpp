@@ -1,7 +1,7 @@
 // The embedded scripts, run with bash through the real runner against the simulated Mac.
 #include "cli/Errors.h"
-#include "cli/RunnerFixture.h"
 #include "cli/Scripts.h"
+#include "support/RunnerFixture.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -30,51 +30,45 @@ QString firstApp(const QString &field, const QString &configuration)
 }
 
 const struct {
-    const char *name;
-    const char *key; // a setting of the simulated Mac, after runtime preparation; "": no runtime
-    const char *value;
-    int attempts;
+    const char *name, *key, *value; // key: a setting of the simulated Mac after runtime preparation; "": no runtime
     const char *message;
     bool errorLine; // whether the message has an error word
+    int attempts = 600;
 } daemonFailures[] = {
-    {"unsupported wrapper", "daemonInstallWrapper", "unsupported", 600,
-     "Error: Tallowmere launchd wrapper format is unsupported", true},
-    {"no wrapper", "daemonInstallWrapper", "none", 600, "Agent 启动文件未生成，请重试。", false},
-    {"no pm2 configuration", "daemonInstallPm2Config", "none", 600, "Agent 运行配置未生成，请重试。", false},
-    {"pm2 configuration without apps", "daemonInstallPm2Config", "noapps", 600,
-     "Error: Tallowmere PM2 config format is unsupported", true},
-    {"installer fails", "daemonInstallExit", "3", 600, "Agent 安装失败，请重试（错误码 3）。", true},
-    {"installer never ends", "daemonInstallExit", "never", 5, "Agent 安装超时，请重试。", true},
-    {"no runtime", "", "", 600, "Tallowmere 运行环境不完整，请重新安装。", true},
+    {"unsupported wrapper", "daemonInstallWrapper", "unsupported", "Error: Tallowmere launchd wrapper format is unsupported",
+     true},
+    {"no wrapper", "daemonInstallWrapper", "none", "Agent 启动文件未生成，请重试。", false},
+    {"no pm2 configuration", "daemonInstallPm2Config", "none", "Agent 运行配置未生成，请重试。", false},
+    {"pm2 configuration without apps", "daemonInstallPm2Config", "noapps", "Error: Tallowmere PM2 config format is unsupported",
+     true},
+    {"installer fails", "daemonInstallExit", "3", "Agent 安装失败，请重试（错误码 3）。", true},
+    {"installer never ends", "daemonInstallExit", "never", "Agent 安装超时，请重试。", true, 5},
+    {"no runtime", "", "", "Tallowmere 运行环境不完整，请重新安装。", true},
 };
 
+constexpr auto screen = PermissionKind::screenRecording, automation = PermissionKind::automation,
+               accessibility = PermissionKind::accessibility;
 struct PermissionRow {
     const char *name;
     PermissionKind kind;
-    const char *key; // as above
-    const char *value;
-    bool granted;
+    const char *key, *value; // as above
+    bool granted, prompt = false; // prompt: a preparation, which may prompt, rather than a check
 };
-const PermissionRow permissionChecks[] = {
-    {"screen recording granted", PermissionKind::screenRecording, "screenRecording", "granted", true},
-    {"screen recording denied", PermissionKind::screenRecording, "screenRecording", "denied", false},
-    {"screen recording without runtime", PermissionKind::screenRecording, "", "", false},
+const PermissionRow permissions[] = {
+    {"screen recording granted", screen, "screenRecording", "granted", true},
+    {"screen recording denied", screen, "screenRecording", "denied", false},
+    {"screen recording without runtime", screen, "", "", false},
     {"full disk access probe throws", PermissionKind::fullDiskAccess, "fullDiskAccess", "error", false},
-    {"automation granted", PermissionKind::automation, "osascript", "granted", true},
-    {"automation refused by osascript", PermissionKind::automation, "osascript", "refused", false},
-    {"accessibility granted", PermissionKind::accessibility, "accessibilityNode", "granted", true},
-    {"accessibility untrusted node", PermissionKind::accessibility, "accessibilityNode", "denied", false},
-    {"accessibility untrusted clicker", PermissionKind::accessibility, "accessibilityCliclick", "denied",
-     false},
-    {"accessibility at the right edge", PermissionKind::accessibility, "pointerX", "1439", true},
-    {"accessibility without runtime", PermissionKind::accessibility, "", "", false},
-};
-const PermissionRow prompts[] = {
-    {"automation consent given", PermissionKind::automation, "osascript", "ask", true},
-    {"accessibility granted at the prompt", PermissionKind::accessibility, "accessibilityNodeGrantOnPrompt",
-     "1", true},
-    {"accessibility prompt ignored", PermissionKind::accessibility, "accessibilityNodeGrantOnPrompt", "0",
-     false},
+    {"automation granted", automation, "osascript", "granted", true},
+    {"automation refused by osascript", automation, "osascript", "refused", false},
+    {"accessibility granted", accessibility, "accessibilityNode", "granted", true},
+    {"accessibility untrusted node", accessibility, "accessibilityNode", "denied", false},
+    {"accessibility untrusted clicker", accessibility, "accessibilityCliclick", "denied", false},
+    {"accessibility at the right edge", accessibility, "pointerX", "1439", true},
+    {"accessibility without runtime", accessibility, "", "", false},
+    {"automation consent given", automation, "osascript", "ask", true, true},
+    {"accessibility granted at the prompt", accessibility, "accessibilityNodeGrantOnPrompt", "1", true, true},
+    {"accessibility prompt ignored", accessibility, "accessibilityNodeGrantOnPrompt", "0", false, true},
 };
 
 } // namespace
@@ -130,12 +124,21 @@ private slots:
         QCOMPARE(mac.newTemporaryFiles(), QStringList()); // whatever happened, the job's files are gone
     }
 
-    void permissionChecks_data() { testing::addRows(::permissionChecks); }
+    void permissions_data() { testing::addRows(::permissions); }
 
-    void permissionChecks()
+    void permissions()
     {
-        const auto &row = testing::currentRow(::permissionChecks);
+        const auto &row = testing::currentRow(::permissions);
         SimulatedMac mac;
+        if (row.prompt) {
+            // Accessibility is granted only once asked for (Automation ignores these settings).
+            mac.prepare("accessibilityNode", "denied");
+            mac.set("accessibilityCliclickGrantOnPrompt", "1");
+            mac.set("accessibilityCliclick", "denied");
+            mac.set(row.key, row.value);
+            QCOMPARE(testing::await(mac.cli->preparePermission(row.kind)), row.granted);
+            return;
+        }
         mac.prepare(row.key, row.value);
         const QString pointerBefore = mac.get("pointerX");
         QElapsedTimer elapsed;
@@ -148,59 +151,15 @@ private slots:
         QCOMPARE(mac.newTemporaryFiles(), QStringList());
     }
 
-    void preparationPrompts_data() { testing::addRows(::prompts); }
-
-    void preparationPrompts()
-    {
-        const auto &row = testing::currentRow(::prompts);
-        SimulatedMac mac;
-        mac.prepareRuntime();
-        // Accessibility is granted only once asked for (Automation ignores these settings).
-        mac.set("accessibilityNode", "denied");
-        mac.set("accessibilityCliclickGrantOnPrompt", "1");
-        mac.set("accessibilityCliclick", "denied");
-        mac.set(row.key, row.value);
-        QCOMPARE(testing::await(mac.cli->preparePermission(row.kind)), row.granted);
-    }
-
     // While another command runs, a check fails with the runner's busy error and a preparation is false.
     void busyRunner()
     {
         SimulatedMac mac;
         mac.prepareRuntime();
         auto running = mac.cli->execute({"-c", "sleep 0.5"}, std::nullopt, {}, {});
-        QVERIFY_THROWS_EXCEPTION(TallowmereNativeError,
-                                 testing::await(mac.cli->permissionGranted(PermissionKind::screenRecording)));
-        QVERIFY(!testing::await(mac.cli->preparePermission(PermissionKind::automation)));
+        QVERIFY_THROWS_EXCEPTION(TallowmereNativeError, testing::await(mac.cli->permissionGranted(screen)));
+        QVERIFY(!testing::await(mac.cli->preparePermission(automation)));
         testing::await(std::move(running));
-    }
-
-    void agentUpdate()
-    {
-        SimulatedMac mac;
-        mac.prepareRuntime();
-        QCOMPARE(mac.run(mac.cli->daemonInstallCommand()).result.status, 0); // links the runtime's node
-        mac.set("publishedBeta", "1.1.0-beta.2");
-        const auto run = mac.run(mac.cli->agentUpdateCommand());
-        QCOMPARE(run.result.status, 0);
-        QVERIFY2(run.lines.contains("Agent version checked: 1.0.0 -> 1.1.0-beta.2"),
-                 qPrintable(run.lines.join('\n')));
-    }
-
-    void setupThroughTheResourceScript()
-    {
-        SimulatedMac mac;
-        mac.prepareRuntime();
-        testing::Collector collector;
-        const CLIResult result = testing::await(
-            mac.cli->setup("TMI1-0000-1111-2222", "my-agent", collector.lines(), collector.authorizations()));
-        QCOMPARE(result.status, 0);
-        const auto &authorizations = collector.output->authorizations;
-        QCOMPARE(authorizations.size(), 1);
-        QCOMPARE(authorizations.first().provider, "google");
-        QVERIFY(QFileInfo::exists(mac.profileFile("config.json")));
-        QVERIFY(!mac.log().contains("0000-1111-2222"));
-        QVERIFY(!mac.log().contains(authorizations.first().password));
     }
 
     void templatesPassShellcheck_data()
@@ -214,8 +173,7 @@ private slots:
             QTest::addRow("permission probe, %s", name)
                 << scripts::permissionProbe(tools, "checkScreenRecordingPermission", 50);
             QTest::addRow("accessibility check, %s", name) << scripts::accessibilityProbe(tools, 50, false);
-            QTest::addRow("accessibility preparation, %s", name)
-                << scripts::accessibilityProbe(tools, 300, true);
+            QTest::addRow("accessibility preparation, %s", name) << scripts::accessibilityProbe(tools, 300, true);
         }
     }
 

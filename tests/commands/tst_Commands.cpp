@@ -1,7 +1,7 @@
 #include "cli/CLIService.h"
 #include "commands/Diagnostics.h"
 #include "status/AgentStatusClient.h"
-#include "status/FakeAgent.h"
+#include "support/FakeAgent.h"
 #include "support/SimulatedWorld.h"
 
 #include <QDirIterator>
@@ -11,6 +11,7 @@
 
 using namespace tallowmere;
 using namespace Qt::StringLiterals;
+using testing::utf8;
 
 namespace {
 
@@ -20,15 +21,15 @@ struct Run {
     QByteArray err;
 };
 
-// The application executable with the arguments, in the home and working there, with no display at all.
+// The application executable with the arguments, in the home and working there, with no display at all:
+// a command must never start the windows.
 Run application(const QString &home, const QStringList &arguments)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"HOME"_s, home);
-    environment.remove(u"DISPLAY"_s);
-    environment.remove(u"WAYLAND_DISPLAY"_s);
-    environment.remove(u"QT_QPA_PLATFORM"_s);
+    for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+        environment.remove(name);
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(home);
     process.start(QStringLiteral(TALLOWMERE_APPLICATION), arguments);
@@ -38,12 +39,35 @@ Run application(const QString &home, const QStringList &arguments)
             process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-QString profileOf(const QString &home)
-{
-    const QString profile = home + u"/.tallowmere/profiles/default"_s;
-    QDir().mkpath(profile);
-    return profile;
-}
+const struct UsageRow {
+    const char *name, *arguments; // split at blanks
+    int exit;
+    const char *out, *err;
+} usageRows[] = {
+    {"help", "--help", 0, "status [--json]", ""},
+    {"version", "--version", 0, "tallowmere-mac " TALLOWMERE_VERSION "\n", ""},
+    {"unknown command", "stauts", 64, "", "不认识的命令或选项：stauts"},
+    {"status with an unknown option", "status --yaml", 64, "", "--yaml"},
+    {"diagnostics with two files", "diagnostics a b", 64, "", "a b"},
+};
+
+// What the archive's own test cannot see: the exact replacements, and text that stays.
+const struct RedactionRow {
+    const char *name, *line, *redacted;
+} redactionRows[] = {
+    {"the runner's rules", "Password: Hunter2 TMS2-ABCD-EFGH-JKMN",
+     "Password: [REDACTED] [SETUP CODE REDACTED]"},
+    {"settings holding secrets", "export TALLOWMERE_SERVICE_API_KEY=sk-1 \"tuiToken\": \"abc\", session='s'",
+     "export TALLOWMERE_SERVICE_API_KEY=[REDACTED] \"tuiToken\": \"[REDACTED]\", session='[REDACTED]'"},
+    {"a query and a fragment holding a code, in JSON",
+     "{\"LINK\":\"tallowmere://x?code=TMS2-ABCD-EFGH-JKMN#LINKTOKEN\"}",
+     "{\"LINK\":\"tallowmere://x[REDACTED]\"}"},
+    {"another scheme's query and fragment", "open x-apple.systempreferences:pane?anchor#x",
+     "open x-apple.systempreferences:pane[REDACTED]"},
+    {"a bearer token on its own", "sent Bearer tok-1 upstream", "sent Bearer [REDACTED] upstream"},
+    {"plain text stays", "PATH=/usr/bin:/bin name: tallowmere-default",
+     "PATH=/usr/bin:/bin name: tallowmere-default"},
+};
 
 } // namespace
 
@@ -51,99 +75,23 @@ class CommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void usage_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exit");
-        QTest::addColumn<QByteArray>("out");
-        QTest::addColumn<QByteArray>("err");
-        QTest::newRow("help") << QStringList{u"--help"_s} << 0 << QByteArray("status [--json]") << QByteArray();
-        QTest::newRow("version") << QStringList{u"--version"_s} << 0
-                                 << QByteArray("tallowmere-mac " TALLOWMERE_VERSION "\n") << QByteArray();
-        QTest::newRow("unknown command") << QStringList{u"stauts"_s} << 64 << QByteArray()
-                                         << QByteArray("不认识的命令或选项：stauts");
-        QTest::newRow("unknown option") << QStringList{u"--verbose"_s} << 64 << QByteArray()
-                                        << QByteArray("不认识的命令或选项：--verbose");
-        QTest::newRow("status with an unknown option")
-            << QStringList{u"status"_s, u"--yaml"_s} << 64 << QByteArray() << QByteArray("--yaml");
-        QTest::newRow("diagnostics with two files")
-            << QStringList{u"diagnostics"_s, u"a"_s, u"b"_s} << 64 << QByteArray() << QByteArray("a b");
-    }
-
-    // Without a display: a command must never start the windows.
+    void usage_data() { testing::addRows(usageRows); }
     void usage()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exit);
-        QFETCH(QByteArray, out);
-        QFETCH(QByteArray, err);
+        const UsageRow &row = testing::currentRow(usageRows);
         testing::ScratchHome home;
-        const Run run = application(home.path(), arguments);
-        QCOMPARE(run.status, exit);
-        QVERIFY2(run.out.contains(out), run.out.constData());
-        QVERIFY2(run.err.contains(err), run.err.constData());
+        const Run run = application(home.path(), utf8(row.arguments).split(u' '));
+        QCOMPARE(run.status, row.exit);
+        QVERIFY2(run.out.contains(row.out), run.out.constData());
+        QVERIFY2(run.err.contains(row.err), run.err.constData());
     }
 
-    void status_data()
-    {
-        QTest::addColumn<bool>("configured");
-        QTest::addColumn<QByteArray>("stage");
-        QTest::addColumn<bool>("reachable");
-        QTest::addColumn<bool>("ready");
-        QTest::addColumn<int>("exit");
-        QTest::addColumn<QString>("headline");
-        QTest::newRow("ready") << true << QByteArray() << true << true << 0 << u"Idle"_s;
-        QTest::newRow("not ready") << true << QByteArray() << true << false << 1 << u"Idle"_s;
-        QTest::newRow("ready, binding unfinished")
-            << true << QByteArray("channel\n") << true << true << 1 << u"正在安装"_s;
-        QTest::newRow("unreachable") << true << QByteArray() << false << true << 2 << u"需要处理"_s;
-        QTest::newRow("not configured") << false << QByteArray() << true << true << 2 << u"等待安装"_s;
-    }
-
-    void status()
-    {
-        QFETCH(bool, configured);
-        QFETCH(QByteArray, stage);
-        QFETCH(bool, reachable);
-        QFETCH(bool, ready);
-        QFETCH(int, exit);
-        QFETCH(QString, headline);
-        testing::ScratchHome home;
-        const QString profile = profileOf(home.path());
-        testing::FakeAgent agent;
-        agent.answerWith(testing::FakeAgent::sample({{"ready", ready}}));
-        if (reachable)
-            agent.publish(profile);
-        if (configured)
-            testing::writeFile(profile + u"/config.json"_s, "{}");
-        if (!stage.isEmpty())
-            testing::writeFile(profile + u"/mac-app-install-stage"_s, stage);
-        const QByteArray stateBefore = testing::readFile(profile + u"/mac-app-install-stage"_s);
-
-        const Run json = application(home.path(), {u"status"_s, u"--json"_s});
-        QCOMPARE(json.status, exit);
-        const QJsonObject report = QJsonDocument::fromJson(json.out).object();
-        QCOMPARE(report.keys(),
-                 (QStringList{"agentVersion", "configured", "currentTask", "detail", "headline", "heartbeat",
-                              "heartbeatAt", "installStage", "overallState", "permissionSummary", "process",
-                              "processID", "queueSize", "reachable", "ready", "reason"}));
-        QCOMPARE(report.value("headline").toString(), headline);
-        QCOMPARE(report.value("reachable").toBool(), reachable && configured);
-        QCOMPARE(json.err.count('\n'), exit == 0 ? 0 : 1); // one line saying why
-        QCOMPARE(report.value("agentVersion").toString(), reachable && configured ? u"1.2.3"_s : QString());
-
-        const Run text = application(home.path(), {u"status"_s});
-        QCOMPARE(text.status, exit);
-        QVERIFY(
-            text.out.contains(("Agent 版本：" + (reachable && configured ? u"1.2.3"_s : u"--"_s)).toUtf8()));
-        QVERIFY(text.out.contains("权限：4 项权限需要处理"));
-        QCOMPARE(testing::readFile(profile + u"/mac-app-install-stage"_s), stateBefore); // nothing touched
-    }
-
-    // The agent the simulated Mac installs, as it answers ready, not ready, and not at all.
+    // The agent the simulated Mac installs, as it answers ready, during an unfinished binding, not ready
+    // and not at all; then a Mac without the agent's configuration. The command touches no file.
     void statusInTheSimulatedMac()
     {
-        testing::SimulatedWorld world({u"prepareDelayMs=0"_s, u"daemonInstallDelayMs=0"_s, u"setupDelayMs=0"_s});
+        testing::SimulatedWorld world(
+            {u"prepareDelayMs=0"_s, u"daemonInstallDelayMs=0"_s, u"setupDelayMs=0"_s});
         CLIService cli;
         QCOMPARE(testing::await(cli.prepareEnvironment({})).status, 0);
         QCOMPARE(testing::await(cli.setup(u"TMS2-0000-1111-2222"_s, std::nullopt, {}, {})).status, 0);
@@ -155,57 +103,55 @@ private slots:
                 return false;
             }
         }));
-        const Run ready = application(world.home(), {u"status"_s});
-        QCOMPARE(ready.status, 0);
-        QVERIFY(ready.out.contains("Agent 版本：1.0.0"));
+        const auto expect = [&](int exit, const char *headline, const char *version) {
+            const Run json = application(world.home(), {u"status"_s, u"--json"_s});
+            QCOMPARE(json.status, exit);
+            const QJsonObject report = QJsonDocument::fromJson(json.out).object();
+            QCOMPARE(report.keys(), (QStringList{"agentVersion", "configured", "currentTask", "detail",
+                                                 "headline", "heartbeat", "heartbeatAt", "installStage",
+                                                 "overallState", "permissionSummary", "process", "processID",
+                                                 "queueSize", "reachable", "ready", "reason"}));
+            QCOMPARE(report.value("headline").toString(), utf8(headline));
+            QCOMPARE(report.value("reachable").toBool(), *version != 0);
+            QCOMPARE(json.err.count('\n'), exit == 0 ? 0 : 1); // one line saying why
+            const Run text = application(world.home(), {u"status"_s});
+            QCOMPARE(text.status, exit);
+            QVERIFY2(text.out.contains("Agent 版本：" + QByteArray(*version ? version : "--") + '\n'),
+                     text.out);
+            QVERIFY(text.out.contains("权限：4 项权限需要处理"));
+        };
+        expect(0, "Idle", "1.0.0");
+        const QString stage = world.profile() + u"/mac-app-install-stage"_s;
+        testing::writeFile(stage, "channel\n");
+        expect(1, "正在安装", "1.0.0");
+        QCOMPARE(testing::readFile(stage), "channel\n");
+        QVERIFY(QFile::rename(stage, stage + u".away"_s));
         world.set(u"agentReady"_s, u"false"_s);
-        QCOMPARE(application(world.home(), {u"status"_s}).status, 1);
+        expect(1, "Idle", "1.0.0");
         world.set(u"agentStatusReply"_s, u"error"_s);
-        const Run unreachable = application(world.home(), {u"status"_s, u"--json"_s});
-        QCOMPARE(unreachable.status, 2);
-        QCOMPARE(unreachable.err.count('\n'), 1); // one line saying why
+        expect(2, "需要处理", "");
+        world.set(u"agentStatusReply"_s, u"ok"_s);
+        QVERIFY(QFile::rename(world.profile() + u"/config.json"_s, world.profile() + u"/config.json.away"_s));
+        expect(2, "等待安装", "");
     }
 
-    void redaction_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("redacted");
-        QTest::newRow("the runner's rules")
-            << u"Password: Hunter2 TMS2-ABCD-EFGH-JKMN"_s << u"Password: [REDACTED] [SETUP CODE REDACTED]"_s;
-        QTest::newRow("an address anywhere")
-            << u"mail owner.x@corp.example now"_s << u"mail [EMAIL REDACTED] now"_s;
-        QTest::newRow("a bearer token")
-            << u"-H 'Authorization: Bearer tok-1'"_s << u"-H 'Authorization: [REDACTED]'"_s;
-        QTest::newRow("settings holding secrets")
-            << u"export TALLOWMERE_SERVICE_API_KEY=sk-1 \"tuiToken\": \"abc\", session='s'"_s
-            << u"export TALLOWMERE_SERVICE_API_KEY=[REDACTED] \"tuiToken\": \"[REDACTED]\", session='[REDACTED]'"_s;
-        QTest::newRow("a query and a fragment holding a code, in JSON")
-            << u"{\"LINK\":\"tallowmere://x?code=TMS2-ABCD-EFGH-JKMN#LINKTOKEN\"}"_s
-            << u"{\"LINK\":\"tallowmere://x[REDACTED]\"}"_s;
-        QTest::newRow("another scheme's query and fragment")
-            << u"open x-apple.systempreferences:pane?anchor#x"_s
-            << u"open x-apple.systempreferences:pane[REDACTED]"_s;
-        QTest::newRow("plain text stays") << u"PATH=/usr/bin:/bin name: tallowmere-default"_s
-                                          << u"PATH=/usr/bin:/bin name: tallowmere-default"_s;
-    }
-
+    void redaction_data() { testing::addRows(redactionRows); }
     void redaction()
     {
-        QFETCH(QString, line);
-        QFETCH(QString, redacted);
-        QCOMPARE(commands::redactForDiagnostics(line), redacted);
+        const RedactionRow &row = testing::currentRow(redactionRows);
+        QCOMPARE(commands::redactForDiagnostics(utf8(row.line)), utf8(row.redacted));
     }
 
     // A world with a secret in every file the archive takes: none of them comes out, every file does.
     void diagnosticsArchive()
     {
         testing::ScratchHome home;
-        const QString profile = profileOf(home.path());
+        const QString profile = home.profileDirectory();
         testing::FakeAgent agent;
         agent.publish(profile);
-        const QStringList secrets{
-            u"TMS2-ABCD-EFGH-JKMN"_s, u"owner@corp.example"_s, u"Hunter2Secret"_s, u"tok-5ecr3t"_s,
-            u"sk-live-123456"_s,      u"LINKTOKEN"_s,          u"SIGNATURE"_s,     u"secret-token"_s};
+        const QStringList secrets{u"TMS2-ABCD-EFGH-JKMN"_s, u"owner@corp.example"_s, u"Hunter2Secret"_s,
+                                  u"tok-5ecr3t"_s,          u"sk-live-123456"_s,     u"LINKTOKEN"_s,
+                                  u"SIGNATURE"_s,           u"secret-token"_s};
         const QByteArray log =
             "redeeming TMS2-ABCD-EFGH-JKMN\nEmail: owner@corp.example\nPassword: Hunter2Secret\n"
             "curl -H 'Authorization: Bearer tok-5ecr3t'\n"
@@ -242,13 +188,12 @@ private slots:
                 QVERIFY2(!content.contains(secret), qPrintable(secret + u" in "_s + path));
         }
         names.sort();
-        QCOMPARE(names, (QStringList{u"daemon/pm2-ecosystem.config.cjs"_s, u"daemon/start.sh"_s,
-                                     u"logs/mac-app-install.log"_s, u"logs/mac-app-install.log.previous"_s,
-                                     u"manifest.txt"_s, u"state/mac-app-install-stage"_s,
-                                     u"state/mac-app-permission-awaiting"_s,
-                                     u"state/mac-app-permissions-completed"_s,
-                                     u"state/mac-app-permissions-manual"_s, u"status.json"_s,
-                                     u"versions.txt"_s}));
+        QCOMPARE(names, (QStringList{
+                            u"daemon/pm2-ecosystem.config.cjs"_s, u"daemon/start.sh"_s,
+                            u"logs/mac-app-install.log"_s, u"logs/mac-app-install.log.previous"_s,
+                            u"manifest.txt"_s, u"state/mac-app-install-stage"_s,
+                            u"state/mac-app-permission-awaiting"_s, u"state/mac-app-permissions-completed"_s,
+                            u"state/mac-app-permissions-manual"_s, u"status.json"_s, u"versions.txt"_s}));
         QVERIFY(testing::readFile(home.path() + u"/unpacked/status.json"_s).contains("\"reachable\": true"));
     }
 };

@@ -8,7 +8,7 @@ import signal
 import subprocess
 import time
 
-from window import Stuck, Windows
+from window import Windows
 
 SETUP_CODE = "TMS2-7QK4-M9XZ-R2TB"
 WORKSPACE_CODE = "TMI1-H3VN-8CPW-5KDY"
@@ -98,10 +98,11 @@ class Player:
                         str(int(g["Y"]) + int(g["HEIGHT"]) // 2), "click", "1"], check=True)
         self.windows.wait(timeout=10, name="打开 Tallowmere", role="push button")
 
-    def shot(self, label):
+    def shot(self, label, settle=0.4):
+        """Saves what the display shows, once a page switch has had `settle` seconds to finish."""
         self.shots += 1
         path = self.folder / f"{self.shots:02d}-{label}.png"
-        time.sleep(0.4)  # let the page switch finish
+        time.sleep(settle)
         subprocess.run([self.build / "tests/e2e/e2e-grab", path], env=self.env, check=False)
         return path
 
@@ -151,5 +152,3 @@ class Player:
 def report_stuck(player, error):
     return f"stuck at stage {player.stage()!r} on screen [{player.screen()}]: {error}"
 
-
-__all__ = ["Player", "Stuck", "report_stuck", "SETUP_CODE", "WORKSPACE_CODE"]

@@ -3,7 +3,8 @@ and what the person must see and the disk must hold at the end."""
 
 import time
 
-from player import SETUP_CODE, WORKSPACE_CODE, Stuck
+from player import SETUP_CODE, WORKSPACE_CODE
+from window import Stuck
 
 CODE_FIELD = dict(role="password text")
 SHEET = dict(name="刷新状态", role="push button")  # the channel binding sheet is up
@@ -30,7 +31,10 @@ def permissions(p, confirm_by_hand=False, grant_on_return=()):
             p.shot("full-disk-access-by-hand")
             p.windows.click("我已在系统设置中开启")
         elif (start := p.windows.find(name="开始授权", role="push button")) and start.enabled:
-            p.windows.click("开始授权")
+            try:
+                p.windows.click("开始授权", timeout=3)
+            except Stuck:
+                pass  # the step ended on its own meanwhile
         elif p.windows.find(name="等待自动识别", role="push button"):
             p.shot("sent-to-settings")
             for knob in grant_on_return:
@@ -49,12 +53,15 @@ def enter_code(p, code, agent_name=None):
     p.windows.click("继续设置")
 
 
-def bind_channel(p, before_owner=lambda: None):
-    """The sheet offers the binding page; the owner binds a channel there."""
+def bind_channel(p):
+    """The sheet offers the binding page, the person opens it in the browser and the owner binds a
+    channel there."""
     p.windows.wait(timeout=90, **SHEET)
     p.expect("Tallowmere 会在后台等待", timeout=30)
-    before_owner()
     p.shot("channel-sheet")
+    opener = p.windows.wait(timeout=30, description="用系统浏览器打开 Channel 绑定页面。")
+    p.windows.click(opener.name)
+    p.windows.wait(lambda w: any("/owner/" in url for url in p.opened()), 20)
     p.simctl("owner", "complete")
     p.windows.wait_gone(timeout=60, **SHEET)
 
@@ -146,7 +153,7 @@ def binding_trouble(p):
         button = w.find(name="刷新状态", role="push button")
         return button and button.enabled
     p.windows.wait(failure_shown, 60)
-    p.shot("binding-failed")
+    p.shot("binding-failed", settle=0)  # the next poll of the service hides it again
     p.set(onboardingReply="slow", onboardingSlowMs=3000)
     p.windows.click("刷新状态")
     p.windows.wait(timeout=60, name="复制链接", role="push button")

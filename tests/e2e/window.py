@@ -135,9 +135,6 @@ class Windows:
                 return
         raise Stuck(f"typing into {role} {name!r} did not take")
 
-    def key(self, *keys):
-        xdotool("key", *keys)
-
     def _scroll_to(self, node):
         for _ in range(40):
             if node.on_screen():

@@ -1,9 +1,6 @@
-// The runner's output handling, fed the input in chunks of sizes the input picks (its last four
-// bytes). What it hands on, keeps as the last error line and logs must be what handling each line on
-// its own gives: decoded as ICU decodes UTF-8 (one replacement character per maximal ill-formed
-// subpart), trimmed, shown to the authorisation parser, redacted, judged and logged. The processor's
-// shortcuts (ASCII lines, lines split across chunks, lines logged as the bytes they came in) must
-// change nothing.
+// The runner's output handling, fed in chunks of sizes the input's last four bytes pick: what it hands on,
+// keeps as the last error line and logs is what each line on its own gives, decoded as ICU decodes UTF-8,
+// trimmed, shown to the authorisation parser, redacted, judged and logged; the shortcuts change nothing.
 #include "FuzzInput.h"
 
 #include "cli/InstallLog.h"
@@ -16,20 +13,24 @@
 
 #include <unicode/ustring.h>
 
-#include <variant>
-
 using namespace fuzzing;
 using namespace tallowmere;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-using Entry = std::variant<QString, JITWorkspaceAuthorization>;
-
+// Lines and authorisations one per line, the last error line, the log.
 struct Handled {
-    std::vector<Entry> entries;
+    QString entries;
     std::optional<QString> lastErrorCandidate;
     QByteArray log;
 };
+
+QString entry(const JITWorkspaceAuthorization &a)
+{
+    return u"<authorisation "_s + a.provider + u' ' + a.email + u' ' + a.password + u' ' + a.authURL.toString() +
+           u">\n"_s;
+}
 
 QString icuDecoded(QByteArrayView bytes)
 {
@@ -39,7 +40,7 @@ QString icuDecoded(QByteArrayView bytes)
     u_strFromUTF8WithSub(units.data(), int32_t(units.size()), &length, bytes.data(), int32_t(bytes.size()), 0xFFFD,
                          nullptr, &status);
     require(U_SUCCESS(status), "ICU decodes the line");
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(units.data()), length);
+    return QString(reinterpret_cast<const QChar *>(units.data()), length); // not fromUtf16, which reads a BOM
 }
 
 // Each line on its own, as the rules of the runner say.
@@ -47,25 +48,24 @@ Handled reference(QByteArrayView output)
 {
     Handled handled;
     JITAuthorizationOutputParser parser;
-    for (qsizetype start = 0; start < output.size();) {
-        const qsizetype newline = output.indexOf('\n', start);
-        const qsizetype end = newline < 0 ? output.size() : newline;
-        QByteArray bytes = output.sliced(start, end - start).toByteArray();
-        start = end + 1;
+    for (QByteArrayView rest = output; !rest.isEmpty();) {
+        const qsizetype newline = rest.indexOf('\n');
+        QByteArray bytes = rest.first(newline < 0 ? rest.size() : newline).toByteArray();
+        rest = newline < 0 ? QByteArrayView() : rest.sliced(newline + 1);
         if (bytes.isEmpty())
             continue;
         const QString expectedText = icuDecoded(bytes).trimmed();
         const std::optional<QString> line = takeLine(bytes);
         require(line == expectedText, "a line is decoded as ICU decodes it, then trimmed", expectedText);
-        if (auto authorization = parser.consume(*line)) {
-            handled.entries.emplace_back(std::move(*authorization));
+        if (const auto authorization = parser.consume(*line)) {
+            handled.entries += entry(*authorization);
             continue;
         }
         const QString redacted = sanitize(*line);
         if (auto candidate = errorCandidate(redacted))
             handled.lastErrorCandidate = candidate;
         handled.log += redacted.toUtf8() + '\n';
-        handled.entries.emplace_back(redacted);
+        handled.entries += redacted + u'\n';
     }
     return handled;
 }
@@ -85,8 +85,8 @@ Handled processed(QByteArrayView output, std::uint32_t chunking, const QString &
             at += chunk;
         }
         processor.finish(batch);
-        batch.forEach([&handled](QStringView line) { handled.entries.emplace_back(line.toString()); },
-                      [&handled](const JITWorkspaceAuthorization &a) { handled.entries.emplace_back(a); });
+        batch.forEach([&handled](QStringView line) { handled.entries += line.toString() + u'\n'; },
+                      [&handled](const JITWorkspaceAuthorization &a) { handled.entries += entry(a); });
         handled.lastErrorCandidate = processor.lastErrorCandidate();
     }
     QFile file(logPath);
@@ -94,14 +94,6 @@ Handled processed(QByteArrayView output, std::uint32_t chunking, const QString &
     handled.log = file.readAll();
     file.remove();
     return handled;
-}
-
-QString shown(const std::vector<Entry> &entries)
-{
-    QString text;
-    for (const Entry &entry : entries)
-        text += std::holds_alternative<QString>(entry) ? std::get<QString>(entry) + u'\n' : QStringLiteral("<authorisation>\n");
-    return text;
 }
 
 } // namespace
@@ -116,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
     const Handled expected = reference(bytes);
     const Handled actual = processed(bytes, chunking, scratchDirectory() + QStringLiteral("/install.log"));
     require(actual.entries == expected.entries, "lines and authorisations are handed on as each line gives them",
-            shown(actual.entries) + QStringLiteral("--- expected\n") + shown(expected.entries));
+            actual.entries + QStringLiteral("--- expected\n") + expected.entries);
     require(actual.lastErrorCandidate == expected.lastErrorCandidate,
             "the last error line is the last redacted line that names an error",
             actual.lastErrorCandidate.value_or(QStringLiteral("<none>")) + QStringLiteral(" / ") +

@@ -49,6 +49,19 @@ const LimitRow limitRows[] = {
     {"unannounced, one byte over", {unannounced + QByteArray(1001, 'x')}, Kind::bodyTooLarge},
 };
 
+const struct RefusedRow {
+    const char *name, *url, *value;
+} refusedRows[] = {{"line feed", "http://127.0.0.1:9/", "s3cret\nX: 1"},
+                   {"delete", "http://127.0.0.1:9/", "s3cret\x7f"},
+                   {"not http", "file:///etc/passwd", "s3cret"}};
+
+const struct OriginRow {
+    const char *name, *a, *b;
+    bool same;
+} originRows[] = {{"default port, host case", "http://Example.com/a", "http://example.com:80/b", true},
+                  {"https default port", "https://h/", "https://h:443/", true},
+                  {"https on port 80", "https://h:80/", "http://h/", false}};
+
 } // namespace
 
 class HttpExchangeTest : public QObject {
@@ -108,7 +121,6 @@ private slots:
         QCOMPARE(outcome.body.size(), row.kind == Kind::replied ? 1000 : 0);
     }
 
-    // Each answer arrives within the deadline, all of them together do not.
     void deadlineCoversEveryRedirect()
     {
         RawHttpServer server;
@@ -120,20 +132,14 @@ private slots:
         QVERIFY(server.requests.size() > 1);
     }
 
-    void refused_data()
-    {
-        QTest::addColumn<QUrl>("url");
-        QTest::addColumn<QByteArray>("value");
-        QTest::newRow("line feed") << QUrl("http://127.0.0.1:9/") << QByteArray("s3cret\nX: 1");
-        QTest::newRow("delete") << QUrl("http://127.0.0.1:9/") << QByteArray("s3cret\x7f");
-        QTest::newRow("not http") << QUrl("file:///etc/passwd") << QByteArray("s3cret");
-    }
-
+    // A header value with control characters, or a URL that is not http, is not sent; the error names
+    // neither.
+    void refused_data() { testing::addRows(refusedRows); }
     void refused()
     {
-        QFETCH(QUrl, url);
-        QFETCH(QByteArray, value);
-        const HttpOutcome outcome = exchange({.url = url, .headers = {{"X-Value", value}}});
+        const RefusedRow &row = testing::currentRow(refusedRows);
+        const HttpOutcome outcome =
+            exchange({.url = QUrl(QLatin1String(row.url)), .headers = {{"X-Value", row.value}}});
         QCOMPARE(int(outcome.kind), int(Kind::refused));
         QVERIFY(!outcome.error.contains(QLatin1String("s3cret")));
     }
@@ -151,26 +157,13 @@ private slots:
         QCOMPARE(server.header(0, "Authorization"), QByteArray());
     }
 
-    void origins_data()
-    {
-        QTest::addColumn<QUrl>("a");
-        QTest::addColumn<QUrl>("b");
-        QTest::addColumn<bool>("same");
-        QTest::newRow("default port, host case")
-            << QUrl("http://Example.com/a") << QUrl("http://example.com:80/b") << true;
-        QTest::newRow("https default port") << QUrl("https://h/") << QUrl("https://h:443/") << true;
-        QTest::newRow("scheme") << QUrl("http://h/") << QUrl("https://h/") << false;
-        QTest::newRow("port") << QUrl("http://h/") << QUrl("http://h:8080/") << false;
-        QTest::newRow("https on port 80") << QUrl("https://h:80/") << QUrl("http://h/") << false;
-    }
-
+    void origins_data() { testing::addRows(originRows); }
     void origins()
     {
-        QFETCH(QUrl, a);
-        QFETCH(QUrl, b);
-        QFETCH(bool, same);
-        QCOMPARE(platform::hasSameOrigin(a, b), same);
-        QCOMPARE(platform::hasSameOrigin(b, a), same);
+        const OriginRow &row = testing::currentRow(originRows);
+        const QUrl a(QLatin1String(row.a)), b(QLatin1String(row.b));
+        QCOMPARE(platform::hasSameOrigin(a, b), row.same);
+        QCOMPARE(platform::hasSameOrigin(b, a), row.same);
     }
 };
 

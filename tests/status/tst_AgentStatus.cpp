@@ -25,12 +25,10 @@ QString fetched(const QString &profileDirectory)
         return QLatin1String(ok);
     } catch (const TallowmereNativeError &error) {
         return error.code();
-    } catch (const FileError &) {
-        return u"file"_s;
-    } catch (const TransportError &) {
-        return u"transport"_s;
-    } catch (const DecodingError &) {
-        return u"decoding"_s;
+    } catch (const std::exception &error) {
+        return dynamic_cast<const FileError *>(&error)        ? u"file"_s
+               : dynamic_cast<const TransportError *>(&error) ? u"transport"_s
+                                                              : u"decoding"_s;
     }
 }
 
@@ -65,9 +63,7 @@ const ReplyRow replyRows[] = {
 
 // The port or the token file rewritten between two fetches (nullptr: removed), and how the second ends. %1 is
 // the fake agent's port; nothing listens on ports 1 and 65535.
-struct FileRow {
-    const char *name, *file, *text, *result;
-};
+struct FileRow { const char *name, *file, *text, *result; };
 constexpr char port[] = "tui-port", token[] = "tui-token";
 const FileRow fileRows[] = {
     {"port and line break", port, "%1\n", ok}, {"leading plus", port, "+%1", ok}, {"blanks around", port, "  %1 \t\n", ok},
@@ -81,6 +77,93 @@ const FileRow fileRows[] = {
     {"control character inside the token", token, "tok\x01-123", configInvalid}, {"no token file", token, nullptr, "file"},
     {"token not UTF-8", token, "tok\xff\n", "file"},
 };
+
+struct Sample {
+    bool busy = false;
+    qint64 queue = 0;
+    int compacting = -1; // -1: absent
+    const char *coding = nullptr;
+
+    AgentRuntimeStatus status() const
+    {
+        return {QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC), u"running"_s, true, u"1.0.0"_s, busy,
+                compacting < 0 ? std::nullopt : std::optional(compacting == 1), queue, 1,
+                coding ? std::optional(AgentRuntimeStatus::CodingSession{QLatin1String(coding), u"task"_s}) : std::nullopt};
+    }
+};
+
+constexpr char coding[] = "in_progress";
+struct PresentationRow {
+    const char *name;
+    std::optional<Sample> previous;
+    Sample current;
+    const char *title, *activity; // activity nullptr: none
+};
+const PresentationRow presentationRows[] = {
+    {"coding beats the rest", {}, {true, 3, 1, coding}, "Coding", nullptr},
+    {"finished coding session", {}, {false, 0, -1, "done"}, "Idle", nullptr},
+    {"compacting", {}, {true, 3, 1}, "Thinking", nullptr}, {"busy", {}, {true, 3, 0}, "Working", nullptr},
+    {"queued", {}, {false, 1}, "Receiving messages", nullptr}, {"idle", {}, {false, 0, 0}, "Idle", nullptr},
+    {"first message", Sample{false, 0}, {false, 1}, "Receiving messages", "Received a new message"},
+    {"more messages", Sample{false, 1}, {false, 4}, "Receiving messages", "Received new messages — 4 waiting"},
+    {"queue growth wins", Sample{}, {true, 2, 1, coding}, "Coding", "Received new messages — 2 waiting"},
+    {"started coding", Sample{true}, {true, 0, -1, coding}, "Coding", "Started coding"},
+    {"now compacting", Sample{true, 0, 0, coding}, {true, 0, 1, coding}, "Coding", "Organizing context"},
+    {"compacting from absent", Sample{true}, {true, 0, 1}, "Thinking", "Organizing context"},
+    {"still compacting", Sample{true, 0, 1}, {true, 0, 1}, "Thinking", nullptr},
+    {"task complete", Sample{true}, {false}, "Idle", "Task complete"},
+    {"more waiting", Sample{true, 2}, {false, 2}, "Receiving messages", "Task complete — waiting for the next message"},
+    {"started working", Sample{false}, {true}, "Working", "Started working"},
+    {"queue shrinks", Sample{false, 3}, {false, 1}, "Receiving messages", nullptr},
+    {"nothing new", Sample{false}, {false}, "Idle", nullptr},
+};
+
+// A stage (empty: finished), whether setup is being submitted, the current task, whether the sample is skipped.
+struct StageRow { const char *name, *stage; bool configured, submitting; const char *task; bool skips; };
+const StageRow stageRows[] = {
+    {"daemon", "daemon", true, false, "等待 Agent 状态", true},
+    {"permissions", "permissions", true, false, "等待 Agent 状态", true},
+    {"submitting", "setup", true, true, "Tallowmere 正在完成设置", true},
+    {"not configured", "", false, false, "等待 Agent 状态", true},
+    {"waiting for setup", "setup", true, false, "Waiting for setup", false},
+};
+struct ReadyRow { const char *name, *stage; bool ready, finished; };
+const ReadyRow readyRows[] = {
+    {"handshake, ready: finished", "handshake", true, true}, {"handshake, not ready", "handshake", false, false},
+    {"channel, ready: waits for the binding", "channel", true, false},
+};
+struct PacingRow { const char *name, *stage; int pause; };
+const PacingRow pacingRows[] = {{"finished installation", "", 2000}, {"channel stage", "channel", 500}};
+struct HeartbeatRow { const char *name; int ageMs; const char *text; }; // ageMs -1: no heartbeat
+const HeartbeatRow heartbeatRows[] = {
+    {"none", -1, "尚未收到"}, {"1.9 seconds", 1900, "刚刚"}, {"2.0 seconds", 2000, "2 秒前"},
+    {"5.99 seconds", 5990, "5 秒前"}, {"in the future", -5000, "刚刚"},
+};
+
+// A model with a fake agent, every permission granted and no update offered.
+struct MonitoredModel {
+    testing::VirtualTime time;
+    testing::ModelFixture fixture;
+    FakeAgent agent;
+    std::unique_ptr<AppModel> model;
+
+    explicit MonitoredModel(const char *stage = "", bool autoResume = false, bool configured = true)
+    {
+        if (configured)
+            fixture.configure();
+        if (*stage)
+            fixture.write(QLatin1String(persisted::installStageFile), QByteArray(stage) + '\n');
+        agent.publish(fixture.profile);
+        model = fixture.build({.permissionCheck = [](PermissionKind) -> QCoro::Task<bool> { co_return true; },
+                               .agentUpdateVersion = []() -> QCoro::Task<std::optional<QString>> { co_return {}; }},
+                              {}, autoResume);
+    }
+
+    void refresh() { testing::await(model->refreshAgentStatus()); }
+    void answer(const char *key, const QJsonValue &value) { agent.answerWith(FakeAgent::sample({{QLatin1String(key), value}})); }
+    int requests() const { return int(agent.requests.size()); }
+};
+
 
 } // namespace
 
@@ -127,8 +210,8 @@ private slots:
                      qPrintable(QString::number(agent.sent)));
     }
 
-    // A body decodes, and then the member named gives the value after "=", or it fails with the description
-    // given. Integers are taken from the digits as written, not through a double.
+    // A body decodes (and the member named before "=" is the value after it) or fails as described. Integers
+    // are taken from the digits as written, not through a double.
     void decoding_data()
     {
         QTest::addColumn<QByteArray>("body");
@@ -194,121 +277,14 @@ private slots:
 
     void decodedSample()
     {
-        const AgentRuntimeStatus expected{QDateTime(QDate(2026, 1, 1), QTime(9, 0, 0, 250), Qt::UTC), u"running"_s, false,
-                                          u"1.2.3"_s, true, std::nullopt, 2, 4242,
-                                          AgentRuntimeStatus::CodingSession{u"in_progress"_s, u"fix"_s}};
-        QCOMPARE(AgentRuntimeStatus::fromJson(
-                     R"({"sampledAt":"2026-01-01T09:00:00.250Z","lifecycle":"running","ready":false,"version":"1.2.3",)"
-                     R"("busy":true,"compacting":null,"queueSize":2,"pid":4242,"codingSession":{"status":"in_progress","taskSummary":"fix"}})"),
-                 expected);
+        QCOMPARE(AgentRuntimeStatus::fromJson(R"({"sampledAt":"2026-01-01T09:00:00.250Z","lifecycle":"running","ready":false,)"
+                                              R"("version":"1.2.3","busy":true,"compacting":null,"queueSize":2,"pid":4242,)"
+                                              R"("codingSession":{"status":"in_progress","taskSummary":"fix"}})"),
+                 (AgentRuntimeStatus{QDateTime(QDate(2026, 1, 1), QTime(9, 0, 0, 250), Qt::UTC), u"running"_s, false, u"1.2.3"_s,
+                                     true, std::nullopt, 2, 4242, AgentRuntimeStatus::CodingSession{u"in_progress"_s, u"fix"_s}}));
     }
 };
 
-namespace {
-
-struct Sample {
-    bool busy = false;
-    qint64 queue = 0;
-    int compacting = -1; // -1: absent
-    const char *coding = nullptr;
-
-    AgentRuntimeStatus status() const
-    {
-        AgentRuntimeStatus status{QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC), u"running"_s, true, u"1.0.0"_s, busy};
-        if (compacting >= 0)
-            status.compacting = compacting == 1;
-        status.queueSize = queue;
-        if (coding)
-            status.codingSession = AgentRuntimeStatus::CodingSession{QLatin1String(coding), u"task"_s};
-        return status;
-    }
-};
-
-constexpr char coding[] = "in_progress";
-struct PresentationRow {
-    const char *name;
-    std::optional<Sample> previous;
-    Sample current;
-    const char *title, *activity; // activity nullptr: none
-};
-// clang-format off
-const PresentationRow presentationRows[] = {
-    {"coding beats the rest", {}, {true, 3, 1, coding}, "Coding", nullptr},
-    {"finished coding session", {}, {false, 0, -1, "done"}, "Idle", nullptr},
-    {"compacting", {}, {true, 3, 1}, "Thinking", nullptr}, {"busy", {}, {true, 3, 0}, "Working", nullptr},
-    {"queued", {}, {false, 1}, "Receiving messages", nullptr}, {"idle", {}, {false, 0, 0}, "Idle", nullptr},
-    {"first message", Sample{false, 0}, {false, 1}, "Receiving messages", "Received a new message"},
-    {"more messages", Sample{false, 1}, {false, 4}, "Receiving messages", "Received new messages — 4 waiting"},
-    {"queue growth wins", Sample{}, {true, 2, 1, coding}, "Coding", "Received new messages — 2 waiting"},
-    {"started coding", Sample{true}, {true, 0, -1, coding}, "Coding", "Started coding"},
-    {"now compacting", Sample{true, 0, 0, coding}, {true, 0, 1, coding}, "Coding", "Organizing context"},
-    {"compacting from absent", Sample{true}, {true, 0, 1}, "Thinking", "Organizing context"},
-    {"still compacting", Sample{true, 0, 1}, {true, 0, 1}, "Thinking", nullptr},
-    {"task complete", Sample{true}, {false}, "Idle", "Task complete"},
-    {"more waiting", Sample{true, 2}, {false, 2}, "Receiving messages", "Task complete — waiting for the next message"},
-    {"started working", Sample{false}, {true}, "Working", "Started working"},
-    {"queue shrinks", Sample{false, 3}, {false, 1}, "Receiving messages", nullptr},
-    {"nothing new", Sample{false}, {false}, "Idle", nullptr},
-};
-
-// An installation stage (empty: finished), whether setup is being submitted, the current task then, and
-// whether that skips the sample.
-struct StageRow { const char *name, *stage; bool configured, submitting; const char *task; bool skips; };
-const StageRow stageRows[] = {
-    {"daemon", "daemon", true, false, "等待 Agent 状态", true},
-    {"permissions", "permissions", true, false, "等待 Agent 状态", true},
-    {"submitting", "setup", true, true, "Tallowmere 正在完成设置", true},
-    {"not configured", "", false, false, "等待 Agent 状态", true},
-    {"waiting for setup", "setup", true, false, "Waiting for setup", false},
-};
-struct ReadyRow { const char *name, *stage; bool ready, finished; };
-const ReadyRow readyRows[] = {
-    {"handshake, ready: finished", "handshake", true, true}, {"handshake, not ready", "handshake", false, false},
-    {"channel, ready: waits for the binding", "channel", true, false},
-};
-struct PacingRow { const char *name, *stage; int pause; };
-const PacingRow pacingRows[] = {{"finished installation", "", 2000}, {"channel stage", "channel", 500}};
-struct HeartbeatRow { const char *name; int ageMs; const char *text; }; // ageMs -1: no heartbeat
-const HeartbeatRow heartbeatRows[] = {
-    {"none", -1, "尚未收到"}, {"1.9 seconds", 1900, "刚刚"}, {"2.0 seconds", 2000, "2 秒前"},
-    {"5.99 seconds", 5990, "5 秒前"}, {"in the future", -5000, "刚刚"},
-};
-// clang-format on
-
-QCoro::Task<bool> granted(PermissionKind)
-{
-    co_return true;
-}
-
-QCoro::Task<std::optional<QString>> noUpdate()
-{
-    co_return std::nullopt;
-}
-
-// A model over a profile where a fake agent answers, every permission is granted and the registry offers
-// no update.
-struct MonitoredModel {
-    testing::VirtualTime time;
-    testing::ModelFixture fixture;
-    FakeAgent agent;
-    std::unique_ptr<AppModel> model;
-
-    explicit MonitoredModel(const char *stage = "", bool autoResume = false, bool configured = true)
-    {
-        if (configured)
-            fixture.configure();
-        if (*stage)
-            fixture.write(QLatin1String(persisted::installStageFile), QByteArray(stage) + '\n');
-        agent.publish(fixture.profile);
-        model = fixture.build({.permissionCheck = granted, .agentUpdateVersion = noUpdate}, {}, autoResume);
-    }
-
-    void refresh() { testing::await(model->refreshAgentStatus()); }
-    void answer(const char *key, const QJsonValue &value) { agent.answerWith(FakeAgent::sample({{QLatin1String(key), value}})); }
-    int requests() const { return int(agent.requests.size()); }
-};
-
-} // namespace
 
 class MonitoringTest : public QObject {
     Q_OBJECT

@@ -92,23 +92,15 @@ private:
         });
     }
 
-    static void send(QTcpSocket *socket, const Answer &answer)
+    // The bytes at once, or one at a time with the drip's pause before each but the first; then the filler.
+    static void send(QTcpSocket *socket, const Answer &answer, qsizetype from = 0)
     {
-        if (answer.drip.count() == 0) {
-            socket->write(answer.bytes);
-            stream(socket, answer.filler);
-            return;
+        if (answer.drip.count() == 0 || from == answer.bytes.size()) {
+            socket->write(answer.bytes.sliced(from));
+            return stream(socket, answer.filler);
         }
-        auto *timer = new QTimer(socket);
-        const auto next = std::make_shared<qsizetype>(0);
-        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, next, answer] {
-            socket->write(answer.bytes.sliced((*next)++, 1));
-            if (*next == answer.bytes.size()) {
-                timer->stop();
-                stream(socket, answer.filler);
-            }
-        });
-        timer->start(answer.drip);
+        socket->write(answer.bytes.sliced(from, 1));
+        QTimer::singleShot(answer.drip, socket, [socket, answer, from] { send(socket, answer, from + 1); });
     }
 
     // Writes the filler no faster than the client reads it, then closes.

@@ -1,10 +1,8 @@
 #pragma once
 
 #include "cli/CLIService.h"
-#include "support/TestSupport.h"
+#include "support/SimulatedWorld.h"
 
-#include <QDir>
-#include <QProcess>
 #include <QThread>
 
 namespace testing {
@@ -36,13 +34,9 @@ struct Collector {
     }
 };
 
-// A runner whose home and log live in a scratch home, without a resource script.
-class RunnerFixture {
-public:
-    RunnerFixture() { cli = std::make_unique<tallowmere::CLIService>(configuration()); }
-
-    QString log() const { return QString::fromUtf8(readFile(cli->installLogPath())); }
-    QString file(const QString &relative) const { return home.path() + QLatin1Char('/') + relative; }
+// A runner and what it runs: `bash -c script` to its end, and the install log.
+struct Runner {
+    std::unique_ptr<tallowmere::CLIService> cli;
 
     RunOutput run(const QString &script)
     {
@@ -51,39 +45,31 @@ public:
             await(cli->execute({"-c", script}, std::nullopt, collector.lines(), collector.authorizations()));
         return *collector.output;
     }
+    QString log() const { return QString::fromUtf8(readFile(cli->installLogPath())); }
+};
 
+// A runner whose home and log live in a scratch home, without a resource script.
+struct RunnerFixture : Runner {
     ScratchHome home;
-    std::unique_ptr<tallowmere::CLIService> cli;
-
-protected:
-    tallowmere::CLIService::Configuration configuration() const
+    RunnerFixture()
     {
         auto configuration = tallowmere::CLIService::Configuration::forHome(home.path());
         configuration.resourceScript = std::nullopt;
-        return configuration;
+        cli = std::make_unique<tallowmere::CLIService>(configuration);
     }
 };
 
-// The runner in a world of the simulated Mac: a state file, and scripts that call the simulated
-// macOS tools and resource script. Everything it started (launchd jobs, the agent) ends with it.
-class SimulatedMac : public RunnerFixture {
-public:
+// The runner in a fresh world of the simulated Mac, whose macOS tools and CLI resource script the
+// scripts call.
+struct SimulatedMac : SimulatedWorld, Runner {
     SimulatedMac()
     {
-        qputenv("TALLOWMERE_SIM_STATE", file(QStringLiteral("sim-state")).toUtf8());
-        simctl({QStringLiteral("init")});
-        auto configuration = this->configuration();
-        configuration.resourceScript = sourcePath(QStringLiteral("sim/tallowmere-cli-session.sh"));
-        configuration.tools = tallowmere::ScriptTools::inDirectory(sourcePath(QStringLiteral("sim/bin")));
-        cli = std::make_unique<tallowmere::CLIService>(configuration);
-    }
-    ~SimulatedMac()
-    {
-        simctl({QStringLiteral("shutdown")});
-        qunsetenv("TALLOWMERE_SIM_STATE");
+        cli = std::make_unique<tallowmere::CLIService>(tallowmere::CLIService::Configuration::forHome(home()));
     }
 
-    QString profileFile(const QString &name) const { return file(".tallowmere/profiles/default/" + name); }
+    QString file(const QString &relative) const { return home() + QLatin1Char('/') + relative; }
+    QString profileFile(const QString &name) const { return profile() + QLatin1Char('/') + name; }
+    QString get(const QString &key) const { return simctl({QStringLiteral("get"), key}); }
     // The scripts' temporary files that appeared in /tmp since this world began (others share /tmp).
     QStringList newTemporaryFiles() const
     {
@@ -91,9 +77,6 @@ public:
         files.removeIf([this](const QString &file) { return m_temporaryFiles.contains(file); });
         return files;
     }
-    void set(const QString &key, const QString &value) { simctl({QStringLiteral("set"), key, value}); }
-    QString get(const QString &key) { return simctl({QStringLiteral("get"), key}).trimmed(); }
-
     // Lays out the runtime and the agent package, as runtime preparation does.
     void prepareRuntime()
     {
@@ -105,27 +88,12 @@ public:
     {
         if (*key) {
             prepareRuntime();
-            set(key, value);
+            set(QLatin1String(key), QLatin1String(value));
         }
     }
 
 private:
     static QStringList temporaryFiles() { return QDir("/tmp").entryList({"tallowmere-*"}, QDir::Files); }
-    QString simctl(const QStringList &arguments)
-    {
-        // In the world's home: shutdown ends the pm2 apps of that home.
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        process.setProcessEnvironment(environment);
-        process.start(sourcePath(QStringLiteral("sim/simctl")), arguments);
-        process.waitForFinished(30000);
-        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            qFatal("simctl %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))),
-                   process.readAllStandardError().constData());
-        return QString::fromUtf8(process.readAllStandardOutput());
-    }
-
     const QStringList m_temporaryFiles = temporaryFiles();
 };
 

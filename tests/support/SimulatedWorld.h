@@ -38,7 +38,6 @@ public:
     QString state() const { return m_dir.path() + QStringLiteral("/sim-state"); }
     QString profile() const { return home() + QStringLiteral("/.tallowmere/profiles/default"); }
 
-    // Runs simctl in this world; a failure fails the test run loudly.
     QString simctl(const QStringList &arguments) const
     {
         QProcess process;

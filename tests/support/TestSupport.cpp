@@ -1,15 +1,16 @@
 #include "support/TestSupport.h"
 
 #include "cli/AgentPackage.h"
-#include "platform/Home.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <map>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -31,30 +32,20 @@ int registerTest(const char *name, TestFactory factory)
 
 int runRegisteredTests(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    std::optional<QCoreApplication> app;
+    if (!QCoreApplication::instance())
+        app.emplace(argc, argv);
     // A leading test class name picks that class; everything else goes to Qt Test.
-    QStringList arguments = app.arguments();
-    QString only;
-    if (arguments.size() > 1 && registry().count(arguments.at(1).toStdString()))
-        only = arguments.takeAt(1);
+    QStringList arguments = QCoreApplication::arguments();
+    const QString only = arguments.size() > 1 && registry().count(arguments.at(1).toStdString())
+                             ? arguments.takeAt(1)
+                             : QString();
     int failures = 0;
     for (const auto &[name, factory] : registry()) {
-        if (!only.isEmpty() && only != QLatin1String(name.c_str()))
-            continue;
-        std::unique_ptr<QObject> test = factory();
-        failures += QTest::qExec(test.get(), arguments);
+        if (only.isEmpty() || only == QLatin1String(name.c_str()))
+            failures += QTest::qExec(factory().get(), arguments);
     }
     return failures == 0 ? 0 : 1;
-}
-
-ScratchHome::ScratchHome()
-{
-    platform::setHomeDirectoryOverride(m_dir.path());
-}
-
-ScratchHome::~ScratchHome()
-{
-    platform::setHomeDirectoryOverride({});
 }
 
 QString ScratchHome::profileDirectory() const

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/Home.h"
 
 #include <QCoro/QCoroTask>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,7 +14,8 @@
 
 namespace testing {
 
-// Registers a test class with the area's test executable; its main runs every registered class.
+// Registers a test class with the area's test executable; its main runs every registered class (or the
+// one named first), inside the application object it made or, if none, a QCoreApplication.
 using TestFactory = std::function<std::unique_ptr<QObject>()>;
 int registerTest(const char *name, TestFactory factory);
 #define TALLOWMERE_TEST(Class)                                                                               \
@@ -23,11 +23,10 @@ int registerTest(const char *name, TestFactory factory);
         testing::registerTest(#Class, [] { return std::make_unique<Class>(); });
 int runRegisteredTests(int argc, char *argv[]);
 
-// A home directory of the test's own, in place of the real one, for the lifetime of the object.
 class ScratchHome {
 public:
-    ScratchHome();
-    ~ScratchHome();
+    ScratchHome() { platform::setHomeDirectoryOverride(m_dir.path()); }
+    ~ScratchHome() { platform::setHomeDirectoryOverride({}); }
     QString path() const { return m_dir.path(); }
     QString profileDirectory() const; // the agent's default profile directory inside it, created
 
@@ -35,19 +34,14 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Virtual time in place of the real clock, for the lifetime of the object.
 class VirtualTime {
 public:
-    VirtualTime()
-        : m_scope(m_clock)
-    {
-    }
     platform::VirtualClock &clock() { return m_clock; }
     void advance(std::chrono::milliseconds step) { m_clock.advance(step); }
 
 private:
     platform::VirtualClock m_clock;
-    platform::ScopedClock m_scope;
+    platform::ScopedClock m_scope{m_clock};
 };
 
 // Data rows from a table of structs, each row named by its `name` member: addRows(table) in the _data
@@ -78,15 +72,18 @@ QByteArray readFile(const QString &path);
 int posixMode(const QString &path);          // permission bits, e.g. 0600
 QString sourcePath(const QString &relative); // a file of the source tree
 
-// Runs the event loop until `done` holds or `timeout` of real time has passed.
 bool spinUntil(const std::function<bool()> &done,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
-// A task started in the background, to be checked on later.
 class Running {
 public:
     explicit Running(QCoro::Task<> task) { watch(std::move(task), m_state); }
     bool done() const { return m_state->done; }
+    void rethrow() const
+    {
+        if (m_state->error)
+            std::rethrow_exception(m_state->error);
+    }
 
 private:
     struct State {
@@ -105,36 +102,24 @@ private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
-// Runs a task to its end on the event loop and gives its result (or rethrows its exception).
+template <typename T> QCoro::Task<> keepResult(QCoro::Task<T> task, std::shared_ptr<std::optional<T>> result)
+{
+    result->emplace(co_await std::move(task));
+}
+
 template <typename T>
 T await(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(60))
 {
-    struct State {
-        bool done = false;
-        std::exception_ptr error;
-        std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    };
-    auto state = std::make_shared<State>();
-    auto runner = [](QCoro::Task<T> inner, std::shared_ptr<State> s) -> QCoro::Task<> {
-        try {
-            if constexpr (std::is_void_v<T>) {
-                co_await std::move(inner);
-                s->value = true;
-            } else {
-                s->value = co_await std::move(inner);
-            }
-        } catch (...) {
-            s->error = std::current_exception();
-        }
-        s->done = true;
-    };
-    runner(std::move(task), state);
-    if (!spinUntil([&] { return state->done; }, timeout))
-        throw std::runtime_error("task did not finish in time");
-    if (state->error)
-        std::rethrow_exception(state->error);
-    if constexpr (!std::is_void_v<T>)
-        return std::move(*state->value);
+    if constexpr (std::is_void_v<T>) {
+        const Running running(std::move(task));
+        if (!spinUntil([&] { return running.done(); }, timeout))
+            throw std::runtime_error("task did not finish in time");
+        running.rethrow();
+    } else {
+        const auto result = std::make_shared<std::optional<T>>();
+        await(keepResult(std::move(task), result), timeout);
+        return std::move(**result);
+    }
 }
 
 } // namespace testing

@@ -1,31 +1,27 @@
 // The setup page as a person sees and uses it, for chosen states of the model.
 #include "ScreenFixture.h"
 
-#include "app/PersistedState.h"
-
 using namespace tallowmere;
+using namespace Qt::StringLiterals;
 using testing::Screen;
-using testing::str;
+using testing::utf8;
 
 namespace {
 
 JITWorkspaceAuthorization account(const char *email, const char *password)
 {
-    return {QStringLiteral("google"), str(email), str(password),
-            QUrl(QStringLiteral("https://accounts.example/auth"))};
+    return {u"google"_s, utf8(email), utf8(password), QUrl(u"https://accounts.example/auth"_s)};
 }
 
 // The permission stage with the kinds before `current` verified and, optionally, the user sent to System
 // Settings for `awaiting`.
-void buildAtPermission(Screen &screen, PermissionKind current, const char *awaiting = "")
+void buildAtPermission(Screen &screen, PermissionKind current, const char *awaiting = nullptr)
 {
-    screen.writeState(persisted::installStageFile, "permissions");
     QByteArray completed = "\n";
     for (int kind = 0; kind < int(current); ++kind)
         completed += rawValue(PermissionKind(kind)).toUtf8() + '\n';
-    screen.writeState(persisted::completedPermissionsFile, completed);
-    if (*awaiting)
-        screen.writeState(persisted::awaitingPermissionFile, awaiting);
+    screen.world.at("permissions", false, completed.constData())
+        .fixture.write("mac-app-permission-awaiting", awaiting);
     screen.build();
 }
 
@@ -78,16 +74,15 @@ const struct PromptRow {
 } promptRows[] = {
     {"screenRecording", PermissionKind::screenRecording, "准备授权屏幕录制", "打开系统设置",
      "请在系统设置中为“node”开启屏幕录制。 完成后返回 Tallowmere，App 会自动继续。",
-     "openSystemSettings screenRecording"},
+     "settings:screenRecording"},
     {"accessibility", PermissionKind::accessibility, "准备授权辅助功能", "打开系统设置",
      "系统会依次登记“node”和“cliclick”。请为两者都开启辅助功能，完成后 App 会自动继续。",
-     "permissionPrepare accessibility"},
+     "prepare:accessibility"},
     {"automation", PermissionKind::automation, "准备授权自动化", "请求授权",
-     "系统会显示“node”请求控制“System Events”。请点击“允许”，完成后 App 会自动继续。",
-     "permissionPrepare automation"},
+     "系统会显示“node”请求控制“System Events”。请点击“允许”，完成后 App 会自动继续。", "prepare:automation"},
     {"fullDiskAccess", PermissionKind::fullDiskAccess, "准备授权完全磁盘访问", "打开系统设置",
      "请在系统设置中为“node”开启完全磁盘访问。 完成后返回 Tallowmere，App 会自动继续。",
-     "openSystemSettings fullDiskAccess"},
+     "settings:fullDiskAccess"},
 };
 
 } // namespace
@@ -102,27 +97,28 @@ private Q_SLOTS:
         const auto &r = testing::currentRow(formRows);
         Screen screen;
         AppModel &model = screen.buildInSetupStage();
-        model.setSetupCode(str(r.code));
-        model.setSetupAgentName(str(r.agentName));
+        model.setSetupCode(utf8(r.code));
+        model.setSetupAgentName(utf8(r.agentName));
         model.setIsSubmittingSetup(r.submitting);
         screen.open();
-        QCOMPARE(screen.text("setupTitle"), QStringLiteral("Setup Tallowmere"));
-        QCOMPARE(screen.text("setupFormHeading"), str(r.heading));
-        QCOMPARE(screen.text("setupCodeMessage"), str(r.codeMessage));
-        QVERIFY(screen.item("setupCodeMessage")->height() > 0); // the line keeps its height when blank
+        QCOMPARE(screen.text("setupTitle"), u"Setup Tallowmere"_s);
+        QCOMPARE(screen.text("setupFormHeading"), utf8(r.heading));
+        QCOMPARE(screen.text("setupCodeMessage"), utf8(r.codeMessage));
         QCOMPARE(screen.shown("agentNameField"), *r.nameMessage != 0);
         if (*r.nameMessage)
-            QCOMPARE(screen.text("agentNameMessage"), str(r.nameMessage));
-        screen.expectButton(QStringLiteral("submitSetupButton"), str(r.submit), r.enabled);
+            QCOMPARE(screen.text("agentNameMessage"), utf8(r.nameMessage));
+        screen.expectButton(u"submitSetupButton"_s, utf8(r.submit), r.enabled);
         QCOMPARE(screen.item("setupCodeField")->isEnabled(), !r.submitting);
         QTRY_COMPARE(Screen::within(screen.item("submitSetupButton"), "buttonSpinner")->isVisible(),
                      r.submitting);
-        screen.save(QStringLiteral("setup-form-") + str(r.name));
+        screen.save(u"setup-form-"_s + utf8(r.name));
         if (!*r.code) { // the page opens on the code field, which reformats what is typed
             QTRY_VERIFY(screen.item("setupCodeField")->hasActiveFocus());
-            screen.type(QStringLiteral("tmi1 abcd-efgh jkmn"));
-            QCOMPARE(screen.model().setupCode(), str(jit));
-            QCOMPARE(screen.text("setupCodeField"), str(jit));
+            for (const QChar c : u"tmi1 abcd-efgh jkmn"_s)
+                QTest::sendKeyEvent(QTest::Click, screen.window(), Qt::Key(c.toUpper().unicode()), QString(c),
+                                    Qt::NoModifier);
+            QTRY_COMPARE(screen.model().setupCode(), utf8(jit));
+            QCOMPARE(screen.text("setupCodeField"), utf8(jit));
         }
     }
 
@@ -134,36 +130,36 @@ private Q_SLOTS:
         screen.open();
         const QString dots(12, QChar(0x2022));
         QCOMPARE(screen.text("workspacePassword"), dots);
-        QCOMPARE(screen.text("setupStageText"), str("等待 Workspace 授权"));
-        screen.expectButton(QStringLiteral("openAuthorizationButton"), str("我已保存登录信息，打开授权页面"),
-                            true);
+        QCOMPARE(screen.text("setupStageText"), utf8("等待 Workspace 授权"));
         QVERIFY(!screen.shown("authorizationOpenFailed"));
-        screen.save(QStringLiteral("setup-workspace-card"));
+        screen.save(u"setup-workspace-card"_s);
+        screen.click(u"revealPasswordButton"_s);
+        QCOMPARE(screen.text("workspacePassword"), u"short"_s);
+        QCOMPARE(screen.text("revealPasswordButton"), utf8("隐藏"));
+        screen.click(u"copyEmailButton"_s);
+        screen.click(u"copyPasswordButton"_s);
+        QCOMPARE(screen.text("copyEmailButton"), utf8("已复制"));
+        QCOMPARE(screen.text("copyPasswordButton"), utf8("已复制"));
 
-        screen.click(QStringLiteral("revealPasswordButton"));
-        QCOMPARE(screen.text("workspacePassword"), QStringLiteral("short"));
-        QCOMPARE(screen.text("revealPasswordButton"), str("隐藏"));
-        screen.click(QStringLiteral("copyEmailButton"));
-        screen.click(QStringLiteral("copyPasswordButton"));
-        QCOMPARE(screen.text("copyEmailButton"), str("已复制"));
-        QCOMPARE(screen.text("copyPasswordButton"), str("已复制"));
-        screen.click(QStringLiteral("openAuthorizationButton"));
-        QTRY_VERIFY(
-            screen.calls.contains(QStringLiteral("setupAuthorizationOpen https://accounts.example/auth")));
+        // The browser does not open, then it does.
+        screen.world.opens = false;
+        screen.click(u"openAuthorizationButton"_s);
+        QTRY_VERIFY(screen.shown("authorizationOpenFailed"));
+        QCOMPARE(screen.world.calls, QStringList{u"open:accounts.example"_s});
+        screen.expectButton(u"openAuthorizationButton"_s, utf8("我已保存登录信息，打开授权页面"), true);
+        screen.world.opens = true;
+        screen.click(u"openAuthorizationButton"_s);
+        QTRY_VERIFY(!screen.shown("authorizationOpenFailed"));
+        model.setIsOpeningSetupAuthorization(true);
+        screen.expectButton(u"openAuthorizationButton"_s, utf8("正在打开授权页面…"), false);
+        QVERIFY(!screen.shown("authorizationOpenFailed"));
 
         // Another account: everything resets.
         model.setSetupAuthorization(account("other@example.com", "a-much-longer-password-than-twelve"));
-        QCOMPARE(screen.text("copyEmailButton"), str("复制邮箱"));
-        QCOMPARE(screen.text("copyPasswordButton"), str("复制密码"));
+        QCOMPARE(screen.text("copyEmailButton"), utf8("复制邮箱"));
+        QCOMPARE(screen.text("copyPasswordButton"), utf8("复制密码"));
         QCOMPARE(screen.text("workspacePassword"), dots);
-        QCOMPARE(screen.text("revealPasswordButton"), str("显示"));
-
-        model.setIsOpeningSetupAuthorization(true);
-        screen.expectButton(QStringLiteral("openAuthorizationButton"), str("正在打开授权页面…"), false);
-        model.setIsOpeningSetupAuthorization(false);
-        model.setSetupAuthorizationOpenFailed(true);
-        QVERIFY(screen.shown("authorizationOpenFailed"));
-        QVERIFY(screen.item("openAuthorizationButton")->isEnabled());
+        QCOMPARE(screen.text("revealPasswordButton"), utf8("显示"));
     }
 
     void theStageText_data() { testing::addRows(stageRows); }
@@ -171,8 +167,7 @@ private Q_SLOTS:
     {
         const auto &r = testing::currentRow(stageRows);
         Screen screen;
-        screen.writeState(persisted::installStageFile, "daemon");
-        screen.configure();
+        screen.world.at("daemon", true);
         screen.build();
         QList<SetupProgressItem> items = screen.model().setupProgress();
         const char *statuses[] = {"未开始", "进行中", "已完成", "失败"};
@@ -180,16 +175,15 @@ private Q_SLOTS:
             items[i].state =
                 ProgressState(i < qsizetype(strlen(r.progress)) ? strchr("prcf", r.progress[i]) - "prcf" : 0);
         screen.model().setSetupProgress(items);
-        screen.model().setSetupProgressDetail(r.detail ? std::optional(str(r.detail)) : std::nullopt);
+        screen.model().setSetupProgressDetail(r.detail ? std::optional(utf8(r.detail)) : std::nullopt);
         screen.open();
-        QCOMPARE(screen.text("setupTitle"), str("安装 Tallowmere"));
-        QVERIFY(!screen.find(QStringLiteral("setupForm")));
-        QCOMPARE(screen.text("setupStageText"), str(r.expected));
+        QCOMPARE(screen.text("setupTitle"), utf8("安装 Tallowmere"));
+        QVERIFY(!screen.find(u"setupForm"_s));
+        QCOMPARE(screen.text("setupStageText"), utf8(r.expected));
         for (qsizetype i = 0; i < items.size(); ++i) { // a running row shows the detail
             const bool detailed = items[i].state == ProgressState::running && r.detail;
-            QCOMPARE(
-                Screen::textWithin(screen.item(QStringLiteral("progressRow_%1").arg(i)), "progressStatus"),
-                str(detailed ? r.detail : statuses[int(items[i].state)]));
+            QCOMPARE(Screen::textWithin(screen.item(u"progressRow_%1"_s.arg(i)), "progressStatus"),
+                     utf8(detailed ? r.detail : statuses[int(items[i].state)]));
         }
     }
 
@@ -200,12 +194,14 @@ private Q_SLOTS:
         screen.open();
         QVERIFY(!screen.shown("packageProgress"));
         screen.model().setIsPreparingEnvironment(true);
-        screen.model().setSetupProgressDetail(str("安装 Tallowmere"));
+        screen.model().setSetupProgressDetail(utf8("安装 Tallowmere"));
         QVERIFY(screen.shown("packageProgress"));
-        QCOMPARE(screen.text("packageFigures"), str("正在计算安装内容…"));
+        QCOMPARE(screen.text("packageFigures"), utf8("正在计算安装内容…"));
         screen.model().updatePackageInstallProgress(3, 8);
-        QCOMPARE(screen.text("packageFigures"), str("3/8 · 38%"));
-        screen.save(QStringLiteral("setup-runtime-packages"));
+        QCOMPARE(screen.text("packageFigures"), utf8("3/8 · 38%"));
+        screen.save(u"setup-runtime-packages"_s);
+        screen.model().setIsPreparingEnvironment(false); // only while the runtime is prepared
+        QVERIFY(!screen.shown("packageProgress"));
     }
 
     void theStepButton_data() { testing::addRows(stepRows); }
@@ -216,23 +212,21 @@ private Q_SLOTS:
         buildAtPermission(screen, r.kind, r.awaiting);
         screen.model().setIsCheckingPermission(r.checking);
         screen.open();
-        screen.expectButton(QStringLiteral("permissionStepButton"), str(r.title), !r.checking);
+        screen.expectButton(u"permissionStepButton"_s, utf8(r.title), !r.checking);
         QCOMPARE(screen.shown("manualFullDiskAccessButton"), r.manualButton);
-        QCOMPARE(screen.text("setupStageText"), str("配置") + screen.model().permissionTitle(r.kind));
-        // During the permission stage the step card leads: no row offers its own button.
+        QCOMPARE(screen.text("setupStageText"), utf8("配置") + screen.model().permissionTitle(r.kind));
         for (int row = 0; row < 4; ++row)
-            QVERIFY(
-                !Screen::within(screen.item(QStringLiteral("permissionRow_%1").arg(row)), "permissionAction")
-                     ->isVisible());
-        screen.save(QStringLiteral("setup-permission-") + str(r.name));
+            QVERIFY(!Screen::within(screen.item(u"permissionRow_%1"_s.arg(row)), "permissionAction")
+                         ->isVisible());
+        screen.save(u"setup-permission-"_s + utf8(r.name));
         if (r.manualButton) {
-            screen.click(QStringLiteral("manualFullDiskAccessButton"));
+            screen.click(u"manualFullDiskAccessButton"_s);
             QTRY_COMPARE(screen.model().permissions().at(int(r.kind)).nativeState,
                          PermissionNativeState::manuallyConfirmed);
         } else if (!*r.awaiting && !r.checking) { // the first press asks for the prompt, nothing else
-            screen.click(QStringLiteral("permissionStepButton"));
+            screen.click(u"permissionStepButton"_s);
             QCOMPARE(screen.model().permissionPromptKind(), std::optional(r.kind));
-            QVERIFY(screen.calls.isEmpty());
+            QVERIFY(screen.world.calls.isEmpty());
         }
     }
 
@@ -243,48 +237,46 @@ private Q_SLOTS:
         Screen screen;
         buildAtPermission(screen, r.kind);
         screen.open();
-        QObject *prompt = screen.object(QStringLiteral("permissionPrompt"));
+        QObject *prompt = screen.object(u"permissionPrompt"_s);
         screen.model().setPermissionPromptKind(r.kind); // cancelled: nothing is called
         QTRY_VERIFY(prompt->property("opened").toBool());
-        screen.click(QStringLiteral("permissionPromptCancel"));
+        screen.click(u"permissionPromptCancel"_s);
         QCOMPARE(screen.model().permissionPromptKind(), std::nullopt);
         QTRY_VERIFY(!prompt->property("visible").toBool());
-        QVERIFY(screen.calls.isEmpty());
+        QVERIFY(screen.world.calls.isEmpty());
         screen.model().setPermissionPromptKind(r.kind);
         QTRY_VERIFY(prompt->property("opened").toBool());
-        QCOMPARE(prompt->property("title").toString(), str(r.title));
-        QCOMPARE(screen.text("permissionPromptConfirm"), str(r.confirm));
-        QCOMPARE(screen.text("permissionPromptMessage"), str(r.message));
-        screen.save(QStringLiteral("setup-prompt-") + str(r.name));
-        screen.click(QStringLiteral("permissionPromptConfirm"));
-        QTRY_VERIFY(!screen.calls.isEmpty());
-        QCOMPARE(screen.calls.first(), str(r.call));
+        QCOMPARE(prompt->property("title").toString(), utf8(r.title));
+        QCOMPARE(screen.text("permissionPromptConfirm"), utf8(r.confirm));
+        QCOMPARE(screen.text("permissionPromptMessage"), utf8(r.message));
+        screen.save(u"setup-prompt-"_s + utf8(r.name));
+        screen.click(u"permissionPromptConfirm"_s);
+        QTRY_VERIFY(!screen.world.calls.isEmpty());
+        QCOMPARE(screen.world.calls.first(), utf8(r.call));
         QCOMPARE(screen.model().permissionPromptKind(), std::nullopt);
     }
 
     // The headline's spinner while starting; an error's message, code and recovery button, if any.
     void theHeadlineAndError()
     {
-        for (const auto state : {OverallState::starting, OverallState::online, OverallState::error}) {
-            for (const auto recovery : {RecoveryAction::Case::restartAgent, RecoveryAction::Case::none}) {
-                Screen screen;
-                screen.build().setOverallState(state);
-                screen.model().setLastError(DisplayError{QStringLiteral("AGENT_UNREACHABLE"),
-                                                         str("无法连接 Agent。"), str("任务暂停。"),
-                                                         RecoveryAction::of(recovery)});
-                screen.open();
-                QTRY_COMPARE(screen.shown("statusSpinner"), state == OverallState::starting);
-                QCOMPARE(screen.shown("statusBadge"), state != OverallState::starting);
-                QCOMPARE(screen.text("headlineTitle"), screen.model().headlineStatusTitle());
-                QCOMPARE(screen.text("errorMessage"), str("无法连接 Agent。"));
-                QCOMPARE(screen.text("errorCode"), QStringLiteral("AGENT_UNREACHABLE"));
-                QCOMPARE(screen.shown("recoveryButton"), recovery != RecoveryAction::Case::none);
-                if (recovery != RecoveryAction::Case::none)
-                    QCOMPARE(screen.text("recoveryButton"), str("重启 Agent"));
-            }
+        using enum RecoveryAction::Case;
+        for (const auto &[state, recovery] :
+             {std::pair{OverallState::starting, restartAgent}, {OverallState::online, none}}) {
+            Screen screen;
+            screen.build().setOverallState(state);
+            screen.model().setLastError(DisplayError{u"AGENT_UNREACHABLE"_s, utf8("无法连接 Agent。"),
+                                                     utf8("任务暂停。"), RecoveryAction::of(recovery)});
+            screen.open();
+            QTRY_COMPARE(screen.shown("statusSpinner"), state == OverallState::starting);
+            QCOMPARE(screen.shown("statusBadge"), state != OverallState::starting);
+            QCOMPARE(screen.text("errorMessage"), utf8("无法连接 Agent。"));
+            QCOMPARE(screen.text("errorCode"), u"AGENT_UNREACHABLE"_s);
+            QCOMPARE(screen.shown("recoveryButton"), recovery == restartAgent);
+            if (recovery == restartAgent)
+                QCOMPARE(screen.text("recoveryButton"), utf8("重启 Agent"));
         }
     }
 };
 
-TALLOWMERE_SCREEN_TEST(SetupScreenTest)
+TALLOWMERE_TEST(SetupScreenTest)
 #include "tst_SetupScreen.moc"
