@@ -121,6 +121,7 @@ const struct RuleRow {
     {"service: query", false, "https://onboarding.example.com/?region=cn", false},
     {"service: fragment", false, "https://onboarding.example.com/#top", false},
     {"service: user", false, "https://ops@onboarding.example.com", false},
+    {"service: empty user information", false, "https://:@onboarding.example.com", false},
     {"service: another scheme", false, "ftp://onboarding.example.com", false},
     {"link: plain", true, "https://svc.example/owner/mac-1234/setup#tok", true},
     {"link: port 8443", true, "https://svc.example:8443/owner/mac-1234/setup#tok", false},

@@ -229,12 +229,15 @@ private slots:
             const QString link = provider == "zoho" ? zohoLink : googleLink;
             QTest::newRow(name) << provider << (from.isEmpty() ? link : QString(link).replace(from, to)) << accepted;
         };
+        const QString onboardingHost = "onboarding.tallowmere.com";
         row("google", "google", {}, {}, true);
         row("google legacy path", "google", "/v2/auth", "/auth", true);
         row("host in capitals", "google", "accounts.google.com", "ACCOUNTS.GOOGLE.COM", true);
         row("explicit port 443", "google", "google.com/", "google.com:443/", true);
         row("port 8443", "google", "google.com/", "google.com:8443/", false);
         row("user part", "google", "https://", "https://me@", false);
+        row("empty user part", "google", "https://", "https://:@", false);
+        row("redirect with an empty user part", "google", onboardingHost, ":@" + onboardingHost, false);
         row("plain http", "google", "https://accounts", "http://accounts", false);
         row("zoho", "zoho", {}, {}, true);
         row("zoho regional host", "zoho", "zoho.eu", "zoho.com.au", true);
