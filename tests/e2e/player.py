@@ -23,7 +23,10 @@ class Player:
         else:
             self.home, self.state = self.folder / "home", self.folder / "sim-state"
             self.home.mkdir(parents=True)
-        self.env = dict(os.environ, HOME=str(self.home), TALLOWMERE_SIM_DIR=str(self.sim),
+        runtime = self.folder / "runtime"
+        runtime.mkdir(mode=0o700)
+        self.env = dict(os.environ, HOME=str(self.home), XDG_RUNTIME_DIR=str(runtime),
+                        TALLOWMERE_SIM_DIR=str(self.sim),
                         TALLOWMERE_SIM_STATE=str(self.state), QT_QPA_PLATFORM="xcb",
                         QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_FORCE_STDERR_LOGGING="1")
         if not prepared:
