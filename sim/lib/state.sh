@@ -60,12 +60,16 @@ sim_launchd_dir() {
 # vector and environment, one block per process) in "$TALLOWMERE_SIM_STATE.d/started", so that a test
 # can prove that no secret travels that way.
 sim_note_start() {
-    local pid
+    local pid file item
     [[ -n ${TALLOWMERE_SIM_STATE:-} && -d $TALLOWMERE_SIM_STATE.d ]] || return 0
+    # Read with builtins: every tool call passes here, and a fork per file would slow the world down.
     for pid in $$ $PPID; do
         printf '== %s\n' "$pid"
-        tr '\0' '\n' <"/proc/$pid/cmdline"
-        tr '\0' '\n' <"/proc/$pid/environ"
+        for file in cmdline environ; do
+            while IFS= read -r -d '' item; do
+                printf '%s\n' "$item"
+            done <"/proc/$pid/$file"
+        done
     done >>"$TALLOWMERE_SIM_STATE.d/started" 2>/dev/null
 }
 sim_note_start
