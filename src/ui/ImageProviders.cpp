@@ -70,26 +70,29 @@ namespace {
 
 const QString brandSymbol = QStringLiteral("sparkles.rectangle.stack.fill");
 
-// The resource's file, if there is one that reads as an image.
-std::optional<QString> brandFile(const QString &resource)
+// The resource's picture, read as PNG alone: probing by content would load every image-format plugin
+// there is.
+QImage brandPicture(const QString &resource)
 {
     const auto path = platform::bundleResourcePath(resource, QStringLiteral("png"));
-    return path && QImageReader(*path).canRead() ? path : std::nullopt;
+    if (!path)
+        return {};
+    QImageReader reader(*path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
 }
 
 } // namespace
 
 QImage brandImage(const QString &resource, int fallbackPixels)
 {
-    const auto path = brandFile(resource);
-    const QImage image = path ? QImage(*path) : QImage();
+    const QImage image = brandPicture(resource);
     return image.isNull() ? symbolImage(brandSymbol, fallbackPixels) : image;
 }
 
 QIcon brandIcon(const QString &resource)
 {
-    const auto path = brandFile(resource);
-    return path ? QIcon(*path) : QIcon(QPixmap::fromImage(symbolImage(brandSymbol, 64)));
+    return QIcon(QPixmap::fromImage(brandImage(resource, 64)));
 }
 
 } // namespace tallowmere::ui

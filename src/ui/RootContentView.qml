@@ -12,7 +12,7 @@ FocusScope {
 
     required property AppModel model
     required property ModelActions actions
-    readonly property bool sheetShown: sheet.visible
+    readonly property bool sheetShown: sheet.item?.visible ?? false
 
     // The page the installation calls for, made (and its type loaded) only when it is shown.
     function showPage(operation) {
@@ -77,14 +77,35 @@ FocusScope {
         }
     }
 
-    PermissionPrompt {
-        model: root.model
-        actions: root.actions
+    // The prompt and the sheet are made the first time the model calls for them, then kept, so that
+    // they close the way a popup closes.
+    Loader {
+        readonly property bool wanted: root.model.permissionPromptKind !== undefined
+
+        active: false
+        onWantedChanged: active = active || wanted
+        Component.onCompleted: {
+            setSource("PermissionPrompt.qml", {
+                    "model": root.model,
+                    "actions": root.actions
+                });
+            active = wanted;
+        }
     }
-    ChannelBindingSessionSheet {
+    Loader {
         id: sheet
-        model: root.model
-        actions: root.actions
+
+        readonly property bool wanted: root.model.installStage === Model.InstallStage.channel
+
+        active: false
+        onWantedChanged: active = active || wanted
+        Component.onCompleted: {
+            setSource("ChannelBindingSessionSheet.qml", {
+                    "model": root.model,
+                    "actions": root.actions
+                });
+            active = wanted;
+        }
     }
     Announcer {
         id: announcer

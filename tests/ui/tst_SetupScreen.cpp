@@ -237,8 +237,8 @@ private Q_SLOTS:
         Screen screen;
         buildAtPermission(screen, r.kind);
         screen.open();
-        QObject *prompt = screen.object(u"permissionPrompt"_s);
         screen.model().setPermissionPromptKind(r.kind); // cancelled: nothing is called
+        QObject *prompt = screen.object(u"permissionPrompt"_s); // made when first asked for
         QTRY_VERIFY(prompt->property("opened").toBool());
         screen.click(u"permissionPromptCancel"_s);
         QCOMPARE(screen.model().permissionPromptKind(), std::nullopt);
