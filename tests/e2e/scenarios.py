@@ -99,9 +99,18 @@ def first_install(p):
     assert "已配置" in " ".join(p.windows.texts())
 
 
-def workspace_agent(p):
-    p.set(setupWorkspace="text", setupAuthorizationWaitMs=8000)
+def setup_tour(p):
+    """A TMI1 code with a name, each stage of the setup screen shot on the way: the runtime with its
+    package download, each permission step, the code form, the workspace card with its login page, and
+    the daemon installation failing once; then through to the dashboard."""
+    p.set(prepareDelayMs=2000, setupWorkspace="text", setupAuthorizationWaitMs=8000, daemonInstallExit=1)
     p.start()
+    def downloading(w):
+        """the package download under way"""
+        bar = w.find(name="Tallowmere 安装进度", role="progress bar")
+        return bar and "已安装" in bar.description and "已安装 0 个" not in bar.description
+    p.windows.wait(downloading, 60)
+    p.shot("runtime")
     permissions(p)
     enter_code(p, WORKSPACE_CODE, agent_name="sim-agent")
     p.windows.wait(timeout=60, name="完成 Google Workspace 授权", role="label")
@@ -111,6 +120,7 @@ def workspace_agent(p):
     p.windows.click("隐藏")
     p.windows.click("我已保存登录信息，打开授权页面")
     p.windows.wait(lambda w: any("accounts.google.com" in url for url in p.opened()), 20)
+    recover(p, "daemon", lambda: p.set(daemonInstallExit=0))
     bind_channel(p)
     dashboard_online(p)
     assert p.simctl("get", "onboardingAgent") == "sim-agent"
@@ -211,7 +221,7 @@ def dashboard(p):
 
 ALL = {
     "first-install": first_install,
-    "workspace-agent": workspace_agent,
+    "setup-tour": setup_tour,
     "permissions": permission_trouble,
     "recovery": recovery,
     "binding-trouble": binding_trouble,
