@@ -64,12 +64,8 @@ struct OutsideWorld {
     bool opens = true; // opening a page, and copying its link
     // The onboarding service: the n-th request gets the n-th answer, any later one the last, after
     // `requestTime` of virtual time. Each request as "<held link's fragment or none> force=<0|1>".
-    QList<OwnerSetupAnswer> answers{
-        OwnerSetupSession{true,
-                          QUrl(QStringLiteral("https://onboarding.test/owner/agents/a/setup#t")),
-                          std::nullopt,
-                          false,
-                          {}}};
+    QList<OwnerSetupAnswer> answers{OwnerSetupSession{
+        true, QUrl(QStringLiteral("https://onboarding.test/owner/agents/a/setup#t")), std::nullopt, false, {}}};
     std::chrono::milliseconds requestTime{0};
     QStringList requests;
     QList<QDateTime> requestTimes;

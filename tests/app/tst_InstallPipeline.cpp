@@ -1,7 +1,4 @@
 #include "OutsideWorld.h"
-#include "support/SimulatedWorld.h"
-
-#include "status/AgentStatusClient.h"
 
 using namespace tallowmere;
 using namespace std::chrono_literals;
@@ -21,27 +18,6 @@ AppModel &atSetup(testing::OutsideWorld &w, const QString &code = u"tms2-abcd ef
     return model;
 }
 
-// Lines of the setup's output, one per line, fed to an installation whose progress starts afresh.
-const struct OutputRow {
-    const char *name, *lines, *progress, *detail, *packages;
-} outputRows[] = {
-    {"plain text and other events are ignored",
-     "npm notice\n{\"type\":\"other\",\"phase\":\"verify\",\"status\":\"running\"}\n[1,2]\n"
-     "{\"type\":\"progress\",\"phase\":\"verify\"}",
-     "rppppppppp", "-", "-"},
-    {"a running phase with its detail",
-     "{\"type\":\"progress\",\"phase\":\"verify\",\"status\":\"running\",\"detail\":\"d\"}", "cccccrpppp",
-     "d", "-"},
-    {"a detail that is not a text",
-     "{\"type\":\"progress\",\"phase\":\"redeem\",\"status\":\"running\",\"detail\":5}", "cccrpppppp", "-",
-     "-"},
-    {"package counts, only integers",
-     "{\"type\":\"packageProgress\",\"completed\":3,\"total\":12}\n"
-     "{\"type\":\"packageProgress\",\"completed\":2.5,\"total\":\"12\"}\n{\"type\":\"packageProgress\","
-     "\"completed\":5.0}",
-     "rppppppppp", "-", "5/12"},
-};
-
 // The setup's script (nullptr: the bundle lacks the resource script) and the error shown.
 const struct SetupFailureRow {
     const char *name, *script, *error;
@@ -54,29 +30,36 @@ const struct SetupFailureRow {
      "INSTALL_COMPONENT_MISSING 操作失败：INSTALL_COMPONENT_MISSING"},
 };
 
-// Runtime preparation shows the runner's own error with its message.
-const struct PreparationRow {
-    const char *name;
+// A failed step keeps its stage; the retry runs it again. Runtime preparation shows the runner's own error
+// with its message; the daemon's start is checked 30 times. The step ("runtime" or "daemon"), its exit status
+// and last error line, whether it throws the runner's own error, whether the agent answers, the error, the
+// start checks, and the install state after the failure and after the retry.
+const struct StepFailureRow {
+    const char *name, *stage;
     int status;
     const char *line;
-    bool throws;
-    const char *error;
-} preparationRows[] = {
-    {"exit 2 without a line", 2, nullptr, false, "RUNTIME_PREPARE_EXIT_2 运行环境准备未完成，请重试。"},
-    {"exit 2 with a line", 2, "Error: no disk", false, "RUNTIME_PREPARE_EXIT_2 Error: no disk"},
-    {"the runner's own error", 0, nullptr, true,
-     "INSTALL_COMPONENT_MISSING 安装组件不完整，请重新安装 Tallowmere"},
-};
-
-const struct DaemonRow {
-    const char *name;
-    int status;
-    bool answers;
+    bool throws, answers;
     const char *error;
     int checks;
-} daemonRows[] = {
-    {"exit 1", 1, true, "DAEMON_INSTALL_EXIT_1 Agent 启动未完成，请重试。", 0},
-    {"the agent never answers", 0, false, "AGENT_START_TIMEOUT Agent 已安装，但未能在 15 秒内启动。", 30},
+    const char *failed, *retried;
+} stepFailureRows[] = {
+    {"runtime: exit 2 without a line", "runtime", 2, nullptr, false, true,
+     "RUNTIME_PREPARE_EXIT_2 运行环境准备未完成，请重试。", 0, "runtime fppppppppp error pending",
+     "permissions ccrppppppp starting pending"},
+    {"runtime: exit 2 with a line", "runtime", 2, "Error: no disk", false, true,
+     "RUNTIME_PREPARE_EXIT_2 Error: no disk", 0, "runtime fppppppppp error pending",
+     "permissions ccrppppppp starting pending"},
+    {"runtime: the runner's own error", "runtime", 0, nullptr, true, true,
+     "INSTALL_COMPONENT_MISSING 安装组件不完整，请重新安装 Tallowmere", 0, "runtime fppppppppp error pending",
+     "permissions ccrppppppp starting pending"},
+    {"daemon: exit 1", "daemon", 1, nullptr, false, true, "DAEMON_INSTALL_EXIT_1 Agent 启动未完成，请重试。", 0,
+     "daemon ccccccfppp error configured pending", "channel cccccccrpp starting configured pending"},
+    {"daemon: exit 3 with its line", "daemon", 3, "Agent 安装失败，请重试（错误码 3）。", false, true,
+     "DAEMON_INSTALL_EXIT_3 Agent 安装失败，请重试（错误码 3）。", 0, "daemon ccccccfppp error configured pending",
+     "channel cccccccrpp starting configured pending"},
+    {"daemon: the agent never answers", "daemon", 0, nullptr, false, false,
+     "AGENT_START_TIMEOUT Agent 已安装，但未能在 15 秒内启动。", 30, "daemon ccccccfppp error configured pending",
+     "channel cccccccrpp starting configured pending"},
 };
 
 } // namespace
@@ -85,24 +68,6 @@ class InstallPipelineTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void setupOutput_data() { testing::addRows(outputRows); }
-    void setupOutput()
-    {
-        const OutputRow &row = testing::currentRow(outputRows);
-        testing::ModelFixture fixture;
-        auto model = fixture.build();
-        model->setSetupProgressDetail(u"x"_s);
-        model->updatePackageInstallProgress(1, 2);
-        model->beginProgress(); // starts afresh: runtime preparation running, no detail, no counter
-        for (const QString &line : utf8(row.lines).split(u'\n'))
-            model->consumeSetupOutput(line);
-        QCOMPARE(testing::progressLetters(model->setupProgress()), utf8(row.progress));
-        QCOMPARE(model->setupProgressDetail().value_or(u"-"_s), utf8(row.detail));
-        const auto counter = model->packageInstallProgress();
-        QCOMPARE(counter ? u"%1/%2"_s.arg(counter->completed).arg(counter->total) : u"-"_s,
-                 utf8(row.packages));
-    }
-
     // The code travels on standard input only; a workspace code takes its name, trimmed and in lower case.
     void workspaceCodeTakesItsName()
     {
@@ -166,27 +131,30 @@ private slots:
         QCOMPARE(model.installStage(), InstallStage::setup);
     }
 
-    // A failed preparation keeps its stage; the retry runs the step again.
-    void preparationFailures_data() { testing::addRows(preparationRows); }
-    void preparationFailures()
+    void stepFailures_data() { testing::addRows(stepFailureRows); }
+    void stepFailures()
     {
-        const PreparationRow &row = testing::currentRow(preparationRows);
+        const StepFailureRow &row = testing::currentRow(stepFailureRows);
         testing::OutsideWorld w;
-        w.prepareResult = {row.status, testing::optionalText(row.line)};
+        const bool daemon = qstrcmp(row.stage, "daemon") == 0;
+        CLIResult &result = daemon ? w.daemonResult : w.prepareResult;
+        result = {row.status, testing::optionalText(row.line)};
         if (row.throws)
-            w.prepareThrows.emplace(u"INSTALL_COMPONENT_MISSING"_s,
-                                    u"安装组件不完整，请重新安装 Tallowmere"_s);
-        AppModel &model = w.build();
-        testing::await(model.prepareEnvironmentIfNeeded());
+            w.prepareThrows.emplace(u"INSTALL_COMPONENT_MISSING"_s, u"安装组件不完整，请重新安装 Tallowmere"_s);
+        w.agentAnswers = row.answers;
+        AppModel &model = (daemon ? w.at("daemon\n", true) : w).build();
+        QVERIFY(w.settle(daemon ? model.finishDaemonInstallationIfNeeded() : model.prepareEnvironmentIfNeeded()));
         QCOMPARE(w.error(), utf8(row.error));
-        QCOMPARE(testing::installState(model), u"runtime fppppppppp error pending"_s);
+        QCOMPARE(testing::installState(model), utf8(row.failed));
+        QCOMPARE(w.calls.count(u"started"_s), row.checks);
         QVERIFY(!model.isPreparingEnvironment());
-        w.prepareResult = {0, std::nullopt};
+        result = {0, std::nullopt};
         w.prepareThrows.reset();
-        testing::await(model.perform(RecoveryAction::of(RecoveryAction::Case::retryInstall)));
-        QCOMPARE(testing::installState(model), u"permissions ccrppppppp starting pending"_s);
+        w.agentAnswers = true;
+        QVERIFY(w.settle(model.perform(RecoveryAction::of(RecoveryAction::Case::retryInstall))));
+        QCOMPARE(testing::installState(model), utf8(row.retried));
         QCOMPARE(model.lastError(), std::nullopt);
-        QCOMPARE(w.fixture.read("mac-app-install-stage"), "permissions\n");
+        QCOMPARE(w.fixture.read("mac-app-install-stage"), utf8(row.retried).section(u' ', 0, 0).toUtf8() + '\n');
     }
 
     void oneRuntimePreparationAtATime()
@@ -201,49 +169,6 @@ private slots:
         release.fire();
         QVERIFY(testing::spinUntil([&] { return first.done(); }));
         QCOMPARE(model.installStage(), InstallStage::permissions);
-    }
-
-    void daemonFailures_data() { testing::addRows(daemonRows); }
-    void daemonFailures()
-    {
-        const DaemonRow &row = testing::currentRow(daemonRows);
-        testing::OutsideWorld w;
-        w.daemonResult = {row.status, std::nullopt};
-        w.agentAnswers = row.answers;
-        AppModel &model = w.at("daemon\n", true).build();
-        QVERIFY(w.settle(model.finishDaemonInstallationIfNeeded()));
-        QCOMPARE(w.error(), utf8(row.error));
-        QCOMPARE(w.calls.count(u"started"_s), row.checks);
-        QCOMPARE(model.installStage(), InstallStage::daemon);
-    }
-
-    // A model built with no arguments in a fresh simulated Mac installs the agent by itself once given a
-    // code; the code never reaches a file of the home. The daemon installation fails and the application
-    // ends; started again, it picks up at that stage and reaches the channel stage.
-    void walkThroughTheSimulatedMac()
-    {
-        testing::SimulatedWorld world({u"prepareDelayMs=0"_s, u"daemonInstallDelayMs=0"_s,
-                                       u"setupDelayMs=0"_s, u"daemonInstallExit=3"_s});
-        {
-            AppModel model({}, false);
-            testing::await(model.prepareEnvironmentIfNeeded());
-            for (int i = 0; i < 4 && model.installStage() == InstallStage::permissions; ++i)
-                testing::await(model.advancePermissionOnboarding());
-            QCOMPARE(testing::installState(model), u"setup cccppppppp waitingSetup"_s);
-            model.setSetupCode(u"tms2-abcd-efgh-jkmn"_s);
-            testing::await(model.submitSetupCode());
-            QCOMPARE(testing::errorOf(model),
-                     u"DAEMON_INSTALL_EXIT_1 Agent 安装失败，请重试（错误码 3）。"_s);
-        }
-        QCOMPARE(testing::readFile(world.profile() + u"/mac-app-install-stage"_s), "daemon\n");
-        world.set(u"daemonInstallExit"_s, u"0"_s);
-        AppModel restarted({}, true);
-        QVERIFY(testing::spinUntil([&] { return restarted.installStage() == InstallStage::channel; }));
-        QCOMPARE(restarted.lastError(), std::nullopt);
-        QCOMPARE(testing::readFile(world.profile() + u"/mac-app-install-stage"_s), "channel\n");
-        QVERIFY(testing::await(AgentStatusClient::create(world.profile())->fetch()).ready);
-        QCOMPARE(world.leaks({u"TMS2-ABCD-EFGH-JKMN"_s, u"TMS2ABCDEFGHJKMN"_s, u"tms2-abcd-efgh-jkmn"_s}),
-                 QStringList());
     }
 };
 

@@ -1,27 +1,14 @@
 // The install progress list, and the failure routine that marks it and tells the user what went wrong.
 #include "app/ModelFixture.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 using namespace tallowmere;
 using namespace Qt::StringLiterals;
 using testing::ModelFixture;
 
 namespace {
-
-const std::string longDetail(81, 'd'), cutDetail(80, 'd');
-
-// The detail shown before each event is "before".
-struct EventRow {
-    const char *name, *before, *phase, *status, *detail, *after, *detailAfter; // detail nullptr: none
-};
-const EventRow eventRows[] = {
-    {"running completes everything before", "rpppppppcp", "verify", "running", "写入", "cccccrppcp", "写入"},
-    {"complete leaves the others", "rppppppppp", "verify", "complete", "x", "rppppcpppp", nullptr},
-    {"failed status marks the phase running", "rppppfpppp", "verify", "failed", "x", "rpppprpppp", nullptr},
-    {"unknown status counts as running", "pppppppppp", "redeem", "waiting", "x", "ppprpppppp", nullptr},
-    {"unknown phase changes nothing", "rppppppppp", "download", "running", "x", "rppppppppp", "before"},
-    {"detail cut to 80", "pppppppppp", "online", "running", longDetail.c_str(), "cccccccccr",
-     cutDetail.c_str()},
-};
 
 // The counter as "completed/total percent%", or "".
 struct CounterRow {
@@ -111,19 +98,65 @@ private slots:
         model = fixture->build();
     }
 
-    void applyEvent_data() { testing::addRows(eventRows); }
-    void applyEvent()
+    // Lines of the setup's output fed to a progress list that started afresh (runtime preparation running, no
+    // detail, no counter) or that stands as `before` with the detail "before": the progress, the detail and
+    // the package counter afterwards ("-": none).
+    void setupOutput_data()
     {
-        const EventRow &row = testing::currentRow(eventRows);
-        QList<SetupProgressItem> items = model->setupProgress();
-        for (qsizetype i = 0; i < items.size(); ++i)
-            items[i].state = ProgressState(strchr("prcf", row.before[i]) - "prcf");
-        model->setSetupProgress(items);
-        model->setSetupProgressDetail(u"before"_s);
-        model->applyProgress(testing::utf8(row.phase), testing::utf8(row.status),
-                             testing::optionalText(row.detail));
-        QCOMPARE(testing::progressLetters(model->setupProgress()), testing::utf8(row.after));
-        QCOMPARE(model->setupProgressDetail(), testing::optionalText(row.detailAfter));
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("after");
+        const auto event = [](const char *phase, const char *status, const QJsonValue &detail) {
+            QJsonObject event{{u"type"_s, u"progress"_s}, {u"phase"_s, QLatin1String(phase)},
+                              {u"status"_s, QLatin1String(status)}, {u"detail"_s, detail}};
+            return QString::fromUtf8(QJsonDocument(event).toJson(QJsonDocument::Compact));
+        };
+        const auto row = [](const char *name, const char *before, const QStringList &lines, const QString &after) {
+            QTest::newRow(name) << QString::fromLatin1(before) << lines << after;
+        };
+        row("plain text and other events are ignored", "",
+            {u"npm notice"_s, R"({"type":"other","phase":"verify","status":"running"})", u"[1,2]"_s,
+             R"({"type":"progress","phase":"verify"})"},
+            u"rppppppppp - -"_s);
+        row("running completes everything before", "rpppppppcp", {event("verify", "running", u"写入"_s)},
+            u"cccccrppcp 写入 -"_s);
+        row("a detail that is not a text", "", {event("redeem", "running", 5)}, u"cccrpppppp - -"_s);
+        row("complete leaves the others", "rppppppppp", {event("verify", "complete", u"x"_s)}, u"rppppcpppp - -"_s);
+        row("failed status marks the phase running", "rppppfpppp", {event("verify", "failed", u"x"_s)},
+            u"rpppprpppp - -"_s);
+        row("unknown status counts as running", "pppppppppp", {event("redeem", "waiting", u"x"_s)},
+            u"ppprpppppp - -"_s);
+        row("unknown phase changes nothing", "rppppppppp", {event("download", "running", u"x"_s)},
+            u"rppppppppp before -"_s);
+        row("detail cut to 80", "pppppppppp", {event("online", "running", QString(81, u'd'))},
+            u"cccccccccr "_s + QString(80, u'd') + u" -"_s);
+        row("package counts, only integers", "",
+            {R"({"type":"packageProgress","completed":3,"total":12})",
+             R"({"type":"packageProgress","completed":2.5,"total":"12"})",
+             R"({"type":"packageProgress","completed":5.0})"},
+            u"rppppppppp - 5/12"_s);
+    }
+    void setupOutput()
+    {
+        QFETCH(QString, before);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, after);
+        model->setSetupProgressDetail(u"x"_s);
+        model->updatePackageInstallProgress(1, 2);
+        model->beginProgress();
+        if (!before.isEmpty()) {
+            QList<SetupProgressItem> items = model->setupProgress();
+            for (qsizetype i = 0; i < items.size(); ++i)
+                items[i].state = ProgressState(u"prcf"_s.indexOf(before.at(i)));
+            model->setSetupProgress(items);
+            model->setSetupProgressDetail(u"before"_s);
+        }
+        for (const QString &line : lines)
+            model->consumeSetupOutput(line);
+        const auto counter = model->packageInstallProgress();
+        QCOMPARE(testing::progressLetters(model->setupProgress()) + u' ' + model->setupProgressDetail().value_or(u"-"_s) +
+                     u' ' + (counter ? u"%1/%2"_s.arg(counter->completed).arg(counter->total) : u"-"_s),
+                 after);
     }
 
     void packageCounter_data() { testing::addRows(counterRows); }
@@ -162,18 +195,13 @@ private slots:
         const QString setupState = fixture->file(u"setup-state.json"_s);
         testing::writeFile(setupState, "{}");
         model->applyProgress(u"redeem"_s, u"running"_s, u"验证"_s);
-        model->setIsSubmittingSetup(true);
         model->setSetupAuthorization(
             JITWorkspaceAuthorization{u"google"_s, u"a@b"_s, u"pw"_s, QUrl(u"https://x"_s)});
         model->setFocusTarget(FocusTarget::recovery());
 
+        // The code, message, state and progress shown: see InstallPipelineTest::setupFailures.
         model->fail(u"SETUP_EXIT_3"_s, u"server said no"_s);
-        QVERIFY(!model->isSubmittingSetup());
         QCOMPARE(model->setupAuthorization(), std::nullopt);
-        QCOMPARE(model->overallState(), OverallState::error);
-        QCOMPARE(model->lastError()->code, u"SETUP_EXIT_3"_s);
-        QCOMPARE(model->lastError()->message, u"server said no"_s);
-        QCOMPARE(testing::progressLetters(model->setupProgress()), u"cccfpppppp"_s);
         QCOMPARE(model->setupProgressCounts().completed, 3);
         QCOMPARE(model->setupProgressFraction(), 0.3);
         QCOMPARE(model->focusRevision(), 0);

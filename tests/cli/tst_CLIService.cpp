@@ -1,7 +1,6 @@
 #include "cli/Errors.h"
 #include "support/RunnerFixture.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -14,12 +13,7 @@ namespace {
 // The code of the TallowmereNativeError that `task` fails with, or "" when it does not fail.
 template <typename T> QString errorCode(QCoro::Task<T> task)
 {
-    try {
-        testing::await(std::move(task));
-    } catch (const TallowmereNativeError &error) {
-        return error.code();
-    }
-    return {};
+    return testing::ending(std::move(task), [](const T &) { return QString(); }).section(u' ', 0, 0);
 }
 
 const struct {
@@ -125,16 +119,13 @@ private slots:
     {
         RunnerFixture fixture;
         Collector first;
-        QElapsedTimer elapsed;
-        elapsed.start();
         auto running = fixture.cli->execute({"-c", "echo first; sleep 20"}, std::nullopt, first.lines(),
                                             first.authorizations());
         QVERIFY(testing::spinUntil([&] { return !first.output->lines.isEmpty(); }));
         QCOMPARE(errorCode(fixture.cli->execute({"-c", "echo second"}, std::nullopt, {}, {})),
                  "OPERATION_ALREADY_RUNNING");
         fixture.cli->terminateRunningProcess();
-        QCOMPARE(testing::await(std::move(running)).status, 15); // SIGTERM
-        QVERIFY(elapsed.elapsed() < 10000);
+        QCOMPARE(testing::await(std::move(running)).status, 15); // SIGTERM, long before the sleep ends
         QVERIFY(!fixture.cli->isRunning());
         QCOMPARE(fixture.log().count("\n--- "), 1); // the refused run left no trace
         QVERIFY(!fixture.log().contains("second"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Errors.h"
 #include "platform/Clock.h"
 #include "platform/Home.h"
 
@@ -119,6 +120,23 @@ T await(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::se
         const auto result = std::make_shared<std::optional<T>>();
         await(keepResult(std::move(task), result), timeout);
         return std::move(**result);
+    }
+}
+
+// How a task ended: `shown` of its result, or its error: "CODE message" for a TallowmereNativeError, and
+// "file", "transport" or "decoding" for the errors passed through.
+template <typename T, typename Shown> QString ending(QCoro::Task<T> task, Shown shown)
+{
+    try {
+        return shown(await(std::move(task)));
+    } catch (const tallowmere::TallowmereNativeError &error) {
+        return error.code() + QLatin1Char(' ') + error.message();
+    } catch (const tallowmere::FileError &) {
+        return QStringLiteral("file");
+    } catch (const tallowmere::TransportError &) {
+        return QStringLiteral("transport");
+    } catch (const tallowmere::DecodingError &) {
+        return QStringLiteral("decoding");
     }
 }
 
