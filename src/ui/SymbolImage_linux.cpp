@@ -16,7 +16,7 @@ const QHash<QString, QString> &themeIcons()
         {QStringLiteral("key.horizontal"), QStringLiteral("dialog-password-symbolic")},
         {QStringLiteral("checkmark.circle.fill"), QStringLiteral("emblem-default-symbolic")},
         {QStringLiteral("xmark.octagon.fill"), QStringLiteral("process-stop-symbolic")},
-        {QStringLiteral("hand.raised"), QStringLiteral("action-unavailable-symbolic")},
+        {QStringLiteral("hand.raised"), QStringLiteral("preferences-system-privacy-symbolic")},
         {QStringLiteral("lock.shield"), QStringLiteral("security-high-symbolic")},
         {QStringLiteral("gearshape.2"), QStringLiteral("emblem-system-symbolic")},
         {QStringLiteral("person.badge.key"), QStringLiteral("avatar-default-symbolic")},

@@ -28,6 +28,18 @@ QObject *findObject(QQuickItem *root, const QString &name)
     return nullptr;
 }
 
+// Every symbol shown is drawn: a name the icon table lacks, or an icon the theme lacks, draws nothing.
+void expectSymbolsDrawn(QQuickItem *item)
+{
+    if (QTest::currentTestFailed())
+        return;
+    const QString source = item->property("source").toUrl().toString();
+    if (item->isVisible() && source.startsWith(u"image://symbol/"_s))
+        QVERIFY2(item->property("status").toInt() == 1 /* Image.Ready */, qPrintable(source + u" is not drawn"_s));
+    for (QQuickItem *child : item->childItems())
+        expectSymbolsDrawn(child);
+}
+
 } // namespace
 
 AppModel &Screen::build()
@@ -140,6 +152,7 @@ void Screen::click(const QString &name)
 void Screen::save(const QString &name)
 {
     QTest::qWait(50); // loaders, images and the first frame
+    expectSymbolsDrawn(m_window->contentItem());
     const QString directory = QCoreApplication::applicationDirPath() + u"/screens"_s;
     QDir().mkpath(directory);
     const QString path = directory + QLatin1Char('/') + name + u".png"_s;
