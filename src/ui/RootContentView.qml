@@ -77,35 +77,31 @@ FocusScope {
         }
     }
 
-    // The prompt and the sheet are made the first time the model calls for them, then kept, so that
-    // they close the way a popup closes.
-    Loader {
-        readonly property bool wanted: root.model.permissionPromptKind !== undefined
+    // A popup over the page, made the first time the model calls for it (`wanted`), then kept, so that it
+    // closes the way a popup closes.
+    component PopupWhenWanted: Loader {
+        required property string file
+        required property bool wanted
 
         active: false
         onWantedChanged: active = active || wanted
         Component.onCompleted: {
-            setSource("PermissionPrompt.qml", {
+            setSource(file, {
                     "model": root.model,
                     "actions": root.actions
                 });
             active = wanted;
         }
     }
-    Loader {
+
+    PopupWhenWanted {
+        file: "PermissionPrompt.qml"
+        wanted: root.model.permissionPromptKind !== undefined
+    }
+    PopupWhenWanted {
         id: sheet
-
-        readonly property bool wanted: root.model.installStage === Model.InstallStage.channel
-
-        active: false
-        onWantedChanged: active = active || wanted
-        Component.onCompleted: {
-            setSource("ChannelBindingSessionSheet.qml", {
-                    "model": root.model,
-                    "actions": root.actions
-                });
-            active = wanted;
-        }
+        file: "ChannelBindingSessionSheet.qml"
+        wanted: root.model.installStage === Model.InstallStage.channel
     }
     Announcer {
         id: announcer
