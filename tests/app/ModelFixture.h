@@ -15,14 +15,13 @@ struct ModelFixture {
     QString profile = home.profileDirectory();
 
     QString file(const QString &name) const { return profile + QLatin1Char('/') + name; }
-    void write(const QString &name, const QByteArray &bytes) const { writeFile(file(name), bytes); }
-    void configure() const { write(QStringLiteral("config.json"), "{}"); }
-    // A state file of the profile; writing nullptr writes nothing.
+    // A file of the profile; writing nullptr writes nothing.
     void write(const char *name, const char *bytes) const
     {
         if (bytes)
-            write(QLatin1String(name), QByteArray(bytes));
+            writeFile(file(QLatin1String(name)), bytes);
     }
+    void configure() const { write("config.json", "{}"); }
     QByteArray read(const char *name) const { return readFile(file(QLatin1String(name))); }
     bool exists(const char *name) const { return QFileInfo::exists(file(QLatin1String(name))); }
 
@@ -46,6 +45,17 @@ inline QString progressLetters(const QList<tallowmere::SetupProgressItem> &items
     return letters;
 }
 
+// The install state in one line: the stage ("-" for none), one letter per progress phase (p pending,
+// r running, c complete, f failed), the overall state and the flags that are set.
+inline QString installState(const tallowmere::AppModel &m)
+{
+    const auto flag = [](bool set, const char *name) { return set ? u' ' + QLatin1String(name) : QString(); };
+    return (m.installStage() ? tallowmere::rawValue(*m.installStage()) : QStringLiteral("-")) + u' ' +
+           progressLetters(m.setupProgress()) + u' ' + tallowmere::rawValue(m.overallState()) +
+           flag(m.configurationReady(), "configured") + flag(m.installationValidated(), "validated") +
+           flag(m.pendingSetupResume(), "pending");
+}
+
 // One letter per permission, in kind order: u unknown, n not granted, g granted, m manually confirmed;
 // upper case when verified.
 inline QString permissionLetters(const QList<tallowmere::PermissionItem> &items)
@@ -56,18 +66,6 @@ inline QString permissionLetters(const QList<tallowmere::PermissionItem> &items)
         letters += item.verified ? letter.toUpper() : letter;
     }
     return letters;
-}
-
-// The marker of verified kinds (or, with `manual`, of kinds confirmed by hand) for these letters: one
-// raw value per line in kind order; the verified marker holds a lone line feed for none.
-inline QByteArray permissionMarker(const QString &letters, bool manual = false)
-{
-    QByteArray marker;
-    for (int i = 0; i < letters.size(); ++i) {
-        if (manual ? letters.at(i) == u'M' : letters.at(i).isUpper())
-            marker += rawValue(tallowmere::PermissionKind(i)).toUtf8() + '\n';
-    }
-    return marker.isEmpty() && !manual ? QByteArray("\n") : marker;
 }
 
 } // namespace testing

@@ -14,35 +14,6 @@ using namespace tallowmere;
 
 inline const QByteArray allFourPermissions = "screenRecording\naccessibility\nautomation\nfullDiskAccess\n";
 
-// The install state in one line: the stage ("-" for none), one letter per progress phase (p pending,
-// r running, c complete, f failed), the overall state and the flags that are set.
-inline QString installState(const AppModel &m)
-{
-    const auto flag = [](bool set, const char *name) { return set ? u' ' + QLatin1String(name) : QString(); };
-    return (m.installStage() ? rawValue(*m.installStage()) : QStringLiteral("-")) + u' ' +
-           progressLetters(m.setupProgress()) + u' ' + rawValue(m.overallState()) +
-           flag(m.configurationReady(), "configured") + flag(m.installationValidated(), "validated") +
-           flag(m.pendingSetupResume(), "pending");
-}
-
-// The last error as "CODE message", "-" for none.
-inline QString errorOf(const AppModel &model)
-{
-    return model.lastError() ? model.lastError()->code + u' ' + model.lastError()->message
-                             : QStringLiteral("-");
-}
-
-template <typename T>
-QCoro::Task<T> answered(T value, std::optional<TallowmereNativeError> thrown = {},
-                        platform::Wakeup *hold = nullptr)
-{
-    if (hold)
-        co_await hold->wait();
-    if (thrown)
-        throw *thrown;
-    co_return value;
-}
-
 using OwnerSetupAnswer = std::variant<OwnerSetupSession, std::exception_ptr>;
 
 // A model whose outside world is fakes that answer as told and note each call, in order: "prepare",
@@ -57,7 +28,7 @@ struct OutsideWorld {
                                  PermissionKind::automation, PermissionKind::fullDiskAccess};
     bool preparationGrants = false;   // what the system prompts of Accessibility and Automation answer
     bool checksRunChild = false;      // a check is a real child of the runner, running until stopped
-    platform::Wakeup *hold = nullptr; // when set, runtime preparation and the checks wait for it to fire
+    platform::Wakeup *hold = nullptr; // when set, runtime preparation waits for it to fire
     CLIResult prepareResult, daemonResult;
     std::optional<TallowmereNativeError> prepareThrows;
     bool agentAnswers = true;
@@ -86,13 +57,15 @@ struct OutsideWorld {
         return *this;
     }
 
-    // The setup command: notes its arguments and standard input in the home, then runs `body`.
-    void setupScript(const QByteArray &body)
+    // The setup command: notes its arguments and standard input in the home, then runs `body`; without a
+    // body, the bundle lacks the resource script.
+    void setupScript(const char *body)
     {
         const QString script = fixture.home.path() + QStringLiteral("/cli-session.sh");
-        writeFile(script, "printf '%s\\n' \"$@\" >\"$HOME/args\"\ncat >\"$HOME/stdin\"\n" + body + '\n');
+        writeFile(script,
+                  "printf '%s\\n' \"$@\" >\"$HOME/args\"\ncat >\"$HOME/stdin\"\n" + QByteArray(body) + '\n');
         auto configuration = CLIService::Configuration::forHome(fixture.home.path());
-        configuration.resourceScript = script;
+        configuration.resourceScript = body ? std::optional(script) : std::nullopt;
         cli = std::make_shared<CLIService>(configuration);
     }
 
@@ -106,7 +79,7 @@ struct OutsideWorld {
         o.agentStarted = [this] { return reply(QStringLiteral("started"), agentAnswers); };
         o.permissionCheck = [this](PermissionKind kind) {
             if (!checksRunChild)
-                return reply("check:" + rawValue(kind), granted.contains(kind), {}, hold);
+                return reply("check:" + rawValue(kind), granted.contains(kind));
             calls << "check:" + rawValue(kind);
             return childCheck(cli);
         };
@@ -127,7 +100,7 @@ struct OutsideWorld {
             stored = url ? std::optional(OwnerSetupLink{*url, expiresAt}) : std::nullopt;
         };
         o.ownerSetupLinkLoad = [this] { return stored; };
-        o.agentUpdateVersion = [] { return answered(std::optional<QString>()); };
+        o.agentUpdateVersion = []() -> QCoro::Task<std::optional<QString>> { co_return std::nullopt; };
         model = fixture.build(o, cli, autoResume);
         return *model;
     }
@@ -152,16 +125,26 @@ struct OutsideWorld {
         }
         return found.join(u',');
     }
-    QString error() const { return errorOf(*model); }
+    // The last error as "CODE message", "-" for none.
+    QString error() const
+    {
+        return model->lastError() ? model->lastError()->code + u' ' + model->lastError()->message
+                                  : QStringLiteral("-");
+    }
     QString permissions() const { return permissionLetters(model->permissions()); }
 
 private:
+    // Notes the call at once, then answers, after `wait` fires when one is given.
     template <typename T>
-    QCoro::Task<T> reply(const QString &call, T value, std::optional<TallowmereNativeError> thrown = {},
+    QCoro::Task<T> reply(QString call, T value, std::optional<TallowmereNativeError> thrown = {},
                          platform::Wakeup *wait = nullptr)
     {
         calls << call;
-        return answered(std::move(value), std::move(thrown), wait);
+        if (wait)
+            co_await wait->wait();
+        if (thrown)
+            throw *thrown;
+        co_return value;
     }
 
     static QCoro::Task<bool> childCheck(std::shared_ptr<CLIService> cli)

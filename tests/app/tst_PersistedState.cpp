@@ -13,42 +13,37 @@ using testing::ModelFixture;
 namespace {
 
 // A configured profile without a stage file is a finished installation; without config.json, a missing or
-// unknown stage starts over at the runtime, which is then written.
-struct StageRow {
-    const char *name, *stageFile, *stage, *progress; // stageFile nullptr: no file; stage "": none
+// unknown stage starts over at the runtime, which is then written. See installState for the state.
+const struct StageRow {
+    const char *name, *stageFile; // nullptr: no file
     bool configured;
-};
-const StageRow stageRows[] = {
-    {"fresh profile", nullptr, "runtime", "rppppppppp", false},
-    {"setup without config starts over", "setup\n", "runtime", "rppppppppp", false},
-    {"unknown word starts over", "Channel\n", "runtime", "rppppppppp", false},
-    {"channel between blanks", "\n  channel \t\n\n", "channel", "cccccccrpp", false},
-    {"handshake without line feed", "handshake", "handshake", "ccccccccrp", false},
-    {"configured and finished", nullptr, "", "cccccccccc", true},
-    {"configured, unknown stage is finished", "bogus\n", "", "cccccccccc", true},
-    {"configured, cut-off UTF-8 is finished", "daemon\xe4", "", "cccccccccc", true},
-    {"configured, waiting in setup", "setup\n", "setup", "cccppppppp", true},
-    {"configured, in channel", "channel\n", "channel", "cccccccrpp", true},
+    const char *state;
+} stageRows[] = {
+    {"fresh profile", nullptr, false, "runtime rppppppppp starting pending"},
+    {"setup without config starts over", "setup\n", false, "runtime rppppppppp starting pending"},
+    {"unknown word starts over", "Channel\n", false, "runtime rppppppppp starting pending"},
+    {"channel between blanks", "\n  channel \t\n\n", false, "channel cccccccrpp starting pending"},
+    {"configured and finished", nullptr, true, "- cccccccccc starting configured validated"},
+    {"configured, unknown stage is finished", "bogus\n", true, "- cccccccccc starting configured validated"},
+    {"configured, cut-off UTF-8 is finished", "daemon\xe4", true, "- cccccccccc starting configured validated"},
+    {"configured, waiting in setup", "setup\n", true, "setup cccppppppp starting configured pending"},
 };
 
 // Permission markers hold one kind per line, exactly; the awaited marker holds one kind between blanks.
-struct MarkerRow {
+// Written back: the verified kinds (a lone line feed for none), and those confirmed by hand.
+const struct MarkerRow {
     const char *name, *completed, *manual, *awaiting; // nullptr: no file
     const char *permissions, *awaited;                // see permissionLetters; awaited "": none
-};
-const MarkerRow markerRows[] = {
-    {"no markers", nullptr, nullptr, nullptr, "uuuu", ""},
+    const char *completedAfter, *manualAfter;         // nullptr: no file
+} markerRows[] = {
+    {"no markers", nullptr, nullptr, nullptr, "uuuu", "", "\n", nullptr},
     {"confirmed by hand", "fullDiskAccess\naccessibility\n", "fullDiskAccess\n", "Accessibility\n", "uGuM",
-     ""},
+     "", "accessibility\nfullDiskAccess\n", "fullDiskAccess\n"},
     {"manual marker alone verifies nothing", "\n", "fullDiskAccess\nscreenRecording\n",
-     "  \n automation \n\n", "uuuu", "automation"},
-    {"lines are not trimmed", "automation \r\n accessibility\nscreenRecording", nullptr, nullptr, "Guuu", ""},
-    {"mixed line ends; two awaited kinds", "accessibility\r\nbogus\n\nscreenRecording", nullptr,
-     "automation\naccessibility\n", "GGuu", ""},
-    {"vertical tab and form feed", "automation\vaccessibility\ffullDiskAccess", nullptr, nullptr, "uGGG", ""},
-    {"next line and separators", "automation\u0085accessibility\u2028fullDiskAccess\u2029screenRecording",
-     nullptr, nullptr, "GGGG", ""},
-    {"not UTF-8", "automation\n\xc3\x28\n", nullptr, "automation\xff\n", "uuuu", ""},
+     "  \n automation \n\n", "uuuu", "automation", "\n", nullptr},
+    {"lines are not trimmed", "automation \r\n accessibility\nscreenRecording", nullptr, nullptr, "Guuu", "",
+     "screenRecording\n", nullptr},
+    {"not UTF-8", "automation\n\xc3\x28\n", nullptr, "automation\xff\n", "uuuu", "", "\n", nullptr},
 };
 
 // Everything in a directory, so that a leftover temporary file shows.
@@ -78,20 +73,13 @@ private slots:
             return std::nullopt;
         };
         const auto model = fixture.build(std::move(operations));
-
-        const QString stage = testing::utf8(row.stage);
-        const bool resumes = !stage.isEmpty();
-        QCOMPARE(model->installStage() ? rawValue(*model->installStage()) : QString(), stage);
-        QCOMPARE(testing::progressLetters(model->setupProgress()), testing::utf8(row.progress));
-        QCOMPARE(model->overallState(), OverallState::starting);
-        QCOMPARE(model->pendingSetupResume(), resumes);
-        QCOMPARE(model->configurationReady(), row.configured);
-        QCOMPARE(model->installationValidated(), !resumes);
-        QCOMPARE(model->onboardingCompleted(), !resumes);
-        const char *after = stage == "runtime"_L1 ? "runtime\n" : row.stageFile;
-        QCOMPARE(fixture.exists(installStageFile), after != nullptr);
-        QCOMPARE(fixture.read(installStageFile), QByteArray(after));
-        QCOMPARE(linkLoads, stage == "channel"_L1 ? 1 : 0); // the stored binding link
+        const QString state = testing::installState(*model);
+        QCOMPARE(state, testing::utf8(row.state));
+        QCOMPARE(model->onboardingCompleted(), model->installationValidated());
+        const QString stage = state.section(u' ', 0, 0);
+        QCOMPARE(fixture.read(installStageFile),
+                 stage == u"runtime" ? "runtime\n" : QByteArray(row.stageFile));
+        QCOMPARE(linkLoads, stage == u"channel" ? 1 : 0); // the stored binding link
     }
 
     // Read, then written back: verified kinds and kinds confirmed by hand, one line each in kind order.
@@ -104,16 +92,15 @@ private slots:
         fixture.write(manualPermissionsFile, row.manual);
         fixture.write(awaitingPermissionFile, row.awaiting);
         const auto model = fixture.build();
-        const QString letters = testing::utf8(row.permissions);
-        QCOMPARE(testing::permissionLetters(model->permissions()), letters);
+        QCOMPARE(testing::permissionLetters(model->permissions()), testing::utf8(row.permissions));
         const auto awaited = model->permissionAwaitingReturn();
         QCOMPARE(awaited ? rawValue(*awaited) : QString(), testing::utf8(row.awaited));
 
         model->persistCompletedPermissions();
         model->persistManualPermissions();
-        QCOMPARE(fixture.read(completedPermissionsFile), testing::permissionMarker(letters));
-        QCOMPARE(fixture.read(manualPermissionsFile), testing::permissionMarker(letters, true));
-        QCOMPARE(fixture.exists(manualPermissionsFile), letters.contains(u'M'));
+        QCOMPARE(fixture.read(completedPermissionsFile), QByteArray(row.completedAfter));
+        QCOMPARE(fixture.read(manualPermissionsFile), QByteArray(row.manualAfter));
+        QCOMPARE(fixture.exists(manualPermissionsFile), row.manualAfter != nullptr);
     }
 
     // Written whole, 0600, through a temporary file that does not stay; a directory in the file's place

@@ -11,12 +11,6 @@ namespace {
 constexpr char allFourChecks[] =
     "check:screenRecording,check:accessibility,check:automation,check:fullDiskAccess";
 
-// The first calls made, as many as `expected` names (comma-separated).
-QString firstCalls(const testing::OutsideWorld &w, const char *expected)
-{
-    return w.calls.mid(0, utf8(expected).split(u',', Qt::SkipEmptyParts).size()).join(u',');
-}
-
 const struct ResumeRow {
     const char *name, *stage;
     bool configured;
@@ -26,33 +20,34 @@ const struct ResumeRow {
     {"runtime, all four permissions already verified", "runtime\n", false, "setup cccppppppp waitingSetup",
      "prepare", 1},
     {"permissions, all verified", "permissions\n", false, "setup cccppppppp waitingSetup", "", 1},
-    {"setup", "setup\n", true, "setup cccppppppp waitingSetup configured", "", 1},
-    {"daemon", "daemon\n", true, "channel cccccccrpp starting configured pending", "daemon,started,binding",
-     0},
+    // The channel stage asks for the binding page, and so does the monitoring loop it starts: the fake
+    // answers at once, so the first request is over before the second is made.
+    {"daemon", "daemon\n", true, "channel cccccccrpp starting configured pending",
+     "daemon,started,binding,binding", 0},
     {"channel", "channel\n", true, "channel cccccccrpp starting configured pending", "binding", 0},
     {"handshake", "handshake\n", true, "handshake ccccccccrp starting configured pending", "", 0},
     {"daemon, not configured: nothing", "daemon\n", false, "daemon ccccccrppp starting pending", "", 0},
 };
 
-// Start-up resumes an unfinished installation, or re-checks a finished one once per process.
+// Start-up (`launch`) resumes an unfinished installation or re-checks a finished one once per process; the
+// first activation after it does nothing more. An activation goes back to what the stage waits for. The
+// permissions verified are all four without a stage, else screen recording alone.
 const struct StartRow {
     const char *name, *stage;
     bool configured;
-    const char *awaiting, *calls; // awaiting nullptr: all four verified, none awaited
+    const char *awaiting;
+    bool launch;
+    const char *calls;
+    int samples; // the agent's status fetched by an activation
 } startRows[] = {
-    {"fresh", nullptr, false, nullptr, "prepare"},
-    {"finished", nullptr, true, nullptr, allFourChecks},
-    {"back from a pane", "permissions\n", true, "accessibility\n", "check:accessibility"},
-};
-
-// Screen recording alone is verified.
-const struct ActivationRow {
-    const char *name, *stage, *awaiting, *calls;
-} activationRows[] = {
-    {"permissions, nothing awaited: the step is the user's", "permissions\n", nullptr, ""},
-    {"permissions, back from the current pane", "permissions\n", "accessibility\n", "check:accessibility"},
-    {"permissions, another pane awaited", "permissions\n", "automation\n", ""},
-    {"channel: the binding first, then the status", "channel\n", nullptr, "binding"},
+    {"launch, fresh", nullptr, false, nullptr, true, "prepare", 0},
+    {"launch, finished", nullptr, true, nullptr, true, allFourChecks, 0},
+    {"launch, back from a pane", "permissions\n", true, "accessibility\n", true, "check:accessibility", 0},
+    {"permissions, nothing awaited: the step is the user's", "permissions\n", true, nullptr, false, "", 0},
+    {"permissions, back from the current pane", "permissions\n", true, "accessibility\n", false,
+     "check:accessibility", 0},
+    {"permissions, another pane awaited", "permissions\n", true, "automation\n", false, "", 0},
+    {"channel: the binding first, then the status", "channel\n", true, nullptr, false, "binding", 1},
 };
 
 const struct RecoveryRow {
@@ -89,40 +84,28 @@ private slots:
         const int revision = model.focusRevision();
         testing::await(model.resumeInstalledConfiguration());
         QCOMPARE(testing::installState(model), utf8(row.state));
-        QCOMPARE(firstCalls(w, row.calls), utf8(row.calls));
+        QCOMPARE(w.calls.join(u','), utf8(row.calls));
         QCOMPARE(model.lastError(), std::nullopt);
         QCOMPARE(model.focusRevision(), revision + row.focusRequests);
     }
 
-    void startUp_data() { testing::addRows(startRows); }
-    void startUp()
+    void startUpAndActivation_data() { testing::addRows(startRows); }
+    void startUpAndActivation()
     {
         const StartRow &row = testing::currentRow(startRows);
         testing::OutsideWorld w;
         w.at(row.stage, row.configured,
-             row.awaiting ? "screenRecording\n" : testing::allFourPermissions.constData());
-        w.fixture.write("mac-app-permission-awaiting", row.awaiting);
-        AppModel &model = w.build(true);
-        QVERIFY(testing::spinUntil([&] { return w.calls.size() >= utf8(row.calls).count(u',') + 1; }));
-        testing::await(model.sceneDidBecomeActive()); // the first activation: no second re-check
-        QCOMPARE(firstCalls(w, row.calls), utf8(row.calls));
-        if (row.configured && !row.stage)
-            QCOMPARE(w.calls.size(), 4);
-    }
-
-    void activation_data() { testing::addRows(activationRows); }
-    void activation()
-    {
-        const ActivationRow &row = testing::currentRow(activationRows);
-        testing::OutsideWorld w;
-        w.at(row.stage, true, "screenRecording\n").fixture.write("mac-app-permission-awaiting", row.awaiting);
+             row.stage ? "screenRecording\n" : testing::allFourPermissions.constData())
+            .fixture.write("mac-app-permission-awaiting", row.awaiting);
         testing::FakeAgent agent;
         agent.publish(w.fixture.profile);
-        AppModel &model = w.build();
+        AppModel &model = w.build(row.launch);
+        if (row.launch)
+            QVERIFY(testing::spinUntil([&] { return w.calls.size() >= utf8(row.calls).count(u',') + 1; }));
         testing::await(model.sceneDidBecomeActive());
-        const bool channel = qstrcmp(row.stage, "channel\n") == 0;
-        QCOMPARE(channel ? firstCalls(w, row.calls) : w.calls.join(u','), utf8(row.calls));
-        QCOMPARE(agent.requests.size(), channel ? 1 : 0);
+        QCOMPARE(w.calls.join(u','), utf8(row.calls));
+        if (!row.launch) // a launch starts the status loop as well
+            QCOMPARE(agent.requests.size(), row.samples);
     }
 
     void recovery_data() { testing::addRows(recoveryRows); }
@@ -144,7 +127,7 @@ private slots:
         else if (model.focusRevision() == revision + 1 && model.focusTarget() == FocusTarget::setupCode())
             state = u"focus"_s;
         else if (model.lastError() && model.lastError()->code != u"PREVIOUS")
-            state = testing::errorOf(model);
+            state = w.error();
         QCOMPARE(state, utf8(row.after));
         QCOMPARE(!model.lastError(), row.action.action == restartAgent && row.daemon.status == 0);
     }
@@ -160,32 +143,17 @@ private slots:
         qputenv("TALLOWMERE_SIM_STATE", (state.path() + u"/sim-state"_s).toUtf8());
         const QString opened = state.path() + u"/sim-state.d/opened"_s;
         qsizetype lines = 0;
-        for (const RecoveryAction &action :
-             {RecoveryAction::of(openLogs), RecoveryAction::of(checkForUpdates),
-              RecoveryAction::openSystemSettings()}) {
+        for (const RecoveryAction &action : {RecoveryAction::of(openLogs), RecoveryAction::of(checkForUpdates),
+                                             RecoveryAction::openSystemSettings()}) {
             testing::await(model->perform(action));
-            QVERIFY(testing::spinUntil([&] { return testing::readFile(opened).count('\n') == lines + 1; }));
-            ++lines;
+            QVERIFY(testing::spinUntil([&, n = ++lines] { return testing::readFile(opened).count('\n') == n; }));
         }
         qunsetenv("TALLOWMERE_SIM_DIR");
         qunsetenv("TALLOWMERE_SIM_STATE");
-        const QString logs = fixture.file(u"logs"_s);
-        QVERIFY(QFileInfo(logs).isDir());
+        QVERIFY(QFileInfo(fixture.file(u"logs"_s)).isDir());
         QCOMPARE(testing::readFile(opened),
-                 QUrl::fromLocalFile(logs).toEncoded() +
-                     "\nhttps://tallowmere.com/mac/releases\n"
-                     "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility\n");
-    }
-
-    void shellActions()
-    {
-        testing::OutsideWorld w;
-        AppModel &model = w.build();
-        model.setLastError(DisplayError::from(u"PREVIOUS"_s, std::nullopt));
-        QVERIFY(testing::await(model.runCLIAction(u"exit 0"_s, u"ACTION_FAILED"_s)));
-        QCOMPARE(model.lastError()->code, u"PREVIOUS"_s);
-        QVERIFY(!testing::await(model.runCLIAction(u"echo 'Error: no luck'; exit 2"_s, u"ACTION_FAILED"_s)));
-        QCOMPARE(testing::errorOf(model), u"ACTION_FAILED Error: no luck"_s);
+                 QUrl::fromLocalFile(fixture.file(u"logs"_s)).toEncoded() + "\nhttps://tallowmere.com/mac/releases\n"
+                 "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility\n");
     }
 };
 

@@ -34,12 +34,14 @@ const struct ConfirmRow {
 
 // A finished installation, Full Disk Access confirmed by hand, checked again at launch.
 const struct RecheckRow {
-    const char *name, *permissions;
+    const char *name, *permissions, *completed;
     QSet<PermissionKind> granted;
     bool reopened; // back in the permission stage
 } recheckRows[] = {
-    {"screen recording revoked", "nGGM", {accessibility, automation}, true},
-    {"full disk access probe says no", "GGGM", {screenRecording, accessibility, automation}, false},
+    {"screen recording revoked", "nGGM", "accessibility\nautomation\nfullDiskAccess\n", {accessibility, automation},
+     true},
+    {"full disk access probe says no", "GGGM", firstVerified[4], {screenRecording, accessibility, automation},
+     false},
 };
 
 // A world in the permission stage with the first kinds verified; nothing granted, nothing prepared.
@@ -70,8 +72,8 @@ private slots:
         QCOMPARE(w.called(u"prepare"_s), utf8(row.preparations));
         QCOMPARE(w.called(u"settings"_s), utf8(row.opened));
         QCOMPARE(w.permissions(), utf8(row.permissions));
-        const QByteArray marker = testing::permissionMarker(w.permissions()); // none verified: never written
-        QCOMPARE(w.fixture.read(completedPermissionsFile), marker == "\n" ? QByteArray() : marker);
+        // The verified kinds are the first ones; none verified: never written.
+        QCOMPARE(w.fixture.read(completedPermissionsFile), firstVerified[w.permissions().count(u'G')]);
         QCOMPARE(model.permissionPromptKind(), std::nullopt);
         QCOMPARE(model.permissionAwaitingReturn(), sent ? std::optional(row.kind) : std::nullopt);
         QCOMPARE(w.fixture.read(awaitingPermissionFile), sent ? QByteArray(row.opened) + '\n' : QByteArray());
@@ -81,22 +83,8 @@ private slots:
         QCOMPARE(w.called(u"check"_s), sent ? utf8(row.opened) : QString());
     }
 
-    void secondAdvanceWhileOneRunsReturnsAtOnce()
-    {
-        testing::OutsideWorld w;
-        platform::Wakeup release;
-        w.hold = &release;
-        AppModel &model = onboarding(w).build();
-        w.granted << screenRecording;
-        testing::Running first(model.advancePermissionOnboarding());
-        QVERIFY(model.isCheckingPermission());
-        testing::await(model.advancePermissionOnboarding());
-        QCOMPARE(w.calls.size(), 1);
-        release.fire();
-        QVERIFY(first.done() && !model.isCheckingPermission());
-        QCOMPARE(w.permissions(), u"Guuu"_s);
-    }
-
+    // One check at a time: a second advance while one runs returns at once. Confirming Full Disk Access by
+    // hand stops the running check, waiting in 50 ms steps for it to end.
     void manualConfirmationStopsTheRunningCheck()
     {
         testing::OutsideWorld w;
@@ -104,7 +92,9 @@ private slots:
         AppModel &model = onboarding(w, 3).build();
         testing::Running check(model.advancePermissionOnboarding());
         QVERIFY(testing::spinUntil([&] { return w.cli->isRunning(); }));
-        // The confirmation waits in 50 ms steps for the stopped check to end.
+        QVERIFY(model.isCheckingPermission());
+        testing::await(model.advancePermissionOnboarding());
+        QCOMPARE(w.calls, QStringList{u"check:fullDiskAccess"_s});
         QVERIFY(w.settle(model.manuallyConfirmFullDiskAccess(), 50ms));
         QVERIFY(check.done() && !model.isCheckingPermission());
         QCOMPARE(w.permissions(), u"GGGM"_s);
@@ -125,7 +115,6 @@ private slots:
         testing::await(model.recheckExistingPermissionsOnLaunchIfNeeded());
         QCOMPARE(w.calls, QStringList());
         QCOMPARE(w.permissions(), u"GGGu"_s);
-        QVERIFY(!w.fixture.exists(manualPermissionsFile));
         QCOMPARE(model.installStage(), InstallStage::setup);
     }
 
@@ -141,7 +130,7 @@ private slots:
         testing::await(model.recheckExistingPermissionsOnLaunchIfNeeded()); // once per process
         QCOMPARE(w.calls.size(), 4);
         QCOMPARE(w.permissions(), utf8(row.permissions));
-        QCOMPARE(w.fixture.read(completedPermissionsFile), testing::permissionMarker(w.permissions()));
+        QCOMPARE(w.fixture.read(completedPermissionsFile), row.completed);
         QCOMPARE(w.fixture.read(manualPermissionsFile), QByteArray("fullDiskAccess\n"));
         QCOMPARE(w.fixture.read(installStageFile), QByteArray(row.reopened ? "permissions\n" : ""));
         QCOMPARE(testing::installState(model), row.reopened
