@@ -14,10 +14,7 @@ const QUrl linkB(u"https://svc.example/owner/mac-1234/setup#b"_s);
 const QDateTime expiry(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
 constexpr char networkMessage[] = "暂时无法获取 Channel 绑定状态，请检查网络后重试。";
 
-OwnerSetupSession linkSession(const QUrl &url)
-{
-    return {true, url, expiry, false, std::nullopt};
-}
+OwnerSetupSession linkSession(const QUrl &url) { return {true, url, expiry, false, std::nullopt}; }
 
 // A failed request by letter: t transport, u unavailable, c state changed, x configuration, f file.
 std::exception_ptr failure(char letter)
@@ -25,41 +22,24 @@ std::exception_ptr failure(char letter)
     const auto native = [](const char *code, const char *message) {
         return std::make_exception_ptr(TallowmereNativeError(QLatin1String(code), utf8(message)));
     };
-    switch (letter) {
-    case 't':
-        return std::make_exception_ptr(TransportError(u"connection refused"_s));
-    case 'u':
-        return native("OWNER_SETUP_UNAVAILABLE", "暂时无法获取 Channel 绑定状态");
-    case 'c':
-        return native("OWNER_SETUP_STATE_CHANGED", "Channel 绑定状态已更新，正在重新检查");
-    case 'x':
-        return native("OWNER_SETUP_CONFIG_INVALID", "Channel 绑定配置无效");
-    default:
-        return std::make_exception_ptr(FileError(u"config.json"_s));
-    }
+    return letter == 't'   ? std::make_exception_ptr(TransportError(u"connection refused"_s))
+           : letter == 'u' ? native("OWNER_SETUP_UNAVAILABLE", "暂时无法获取 Channel 绑定状态")
+           : letter == 'c' ? native("OWNER_SETUP_STATE_CHANGED", "Channel 绑定状态已更新，正在重新检查")
+           : letter == 'x' ? native("OWNER_SETUP_CONFIG_INVALID", "Channel 绑定配置无效")
+                           : std::make_exception_ptr(FileError(u"config.json"_s));
 }
 
 // A refresh outside the channel stage, or while another runs, changes nothing at all.
-const struct IgnoredRow {
-    const char *name, *stage;
-    bool configured, inFlight;
-    const char *summary;
-} ignoredRows[] = {
-    {"handshake stage", "handshake\n", true, false, "尚未开始"},
-    {"finished", nullptr, true, false, "已绑定"},
-    {"not installed", nullptr, false, false, "尚未开始"},
-    {"not configured", "channel\n", false, false, "等待完成绑定"},
+const struct IgnoredRow { const char *name, *stage; bool configured, inFlight; const char *summary; } ignoredRows[] = {
+    {"handshake stage", "handshake\n", true, false, "尚未开始"}, {"finished", nullptr, true, false, "已绑定"},
+    {"not installed", nullptr, false, false, "尚未开始"}, {"not configured", "channel\n", false, false, "等待完成绑定"},
     {"another refresh running", "channel\n", true, true, "等待完成绑定"},
 };
 
-// Quiet retries only while nothing is on show and the refresh was not forced; then a link.
-const struct FailureRow {
-    const char *name;
-    bool held, force;
-    const char *errors;
-    int requests;
-    const char *error; // nullptr: none
-} failureRows[] = {
+// Quiet retries only while nothing is on show and the refresh was not forced; then a link. The error shown
+// (nullptr: none).
+const struct FailureRow { const char *name; bool held, force; const char *errors; int requests; const char *error; }
+failureRows[] = {
     {"unreachable: 10 requests, then the network message", false, false, "tttttttttt", 10, networkMessage},
     {"unavailable, changed, then a link", false, false, "uc", 3, nullptr},
     {"held link: shown at once", true, false, "t", 1, networkMessage},
@@ -125,43 +105,22 @@ private slots:
 
     // A new link has been neither opened nor copied; the same link keeps what was done with it, and is
     // not stored again.
-    void heldLink_data()
-    {
-        QTest::addColumn<bool>("force");
-        QTest::newRow("forced, new link") << true;
-        QTest::newRow("unforced, same link") << false;
-    }
     void heldLink()
     {
-        QFETCH(bool, force);
-        testing::OutsideWorld w;
-        w.stored = OwnerSetupLink{linkA, expiry};
-        w.answers = {linkSession(force ? linkB : linkA)};
-        AppModel &model = w.at("channel\n", true).build();
-        model.setOwnerSetupDidOpen(true);
-        model.setOwnerSetupOpenFailed(true);
-        model.setOwnerSetupLinkCopied(true);
-        QVERIFY(w.settle(model.refreshOwnerSetup(force)));
-        QCOMPARE(w.requests, QStringList{u"a force="_s + QString::number(force)});
-        QCOMPARE(model.ownerSetupDidOpen() || model.ownerSetupOpenFailed() || model.ownerSetupLinkCopied(),
-                 !force);
-        QCOMPARE(w.saves, force ? 1 : 0);
-        QCOMPARE(w.stored->url, force ? linkB : linkA);
-        QVERIFY(model.canOpenOwnerSetup());
-    }
-
-    // A live page whose link this application does not hold was opened by the agent itself.
-    void liveSessionWithoutLink()
-    {
-        testing::OutsideWorld w;
-        w.stored = OwnerSetupLink{linkA, std::nullopt};
-        w.answers = {OwnerSetupSession{true, std::nullopt, QDateTime::currentDateTimeUtc(), true, {}}};
-        AppModel &model = w.at("channel\n", true).build();
-        QSignalSpy derived(&model, &AppModel::channelBindingChanged);
-        QVERIFY(w.settle(model.refreshOwnerSetup(false)));
-        QVERIFY(model.ownerSetupOpenedByAgent() && !model.canOpenOwnerSetup());
-        QVERIFY(!model.ownerSetupExpiresAt() && !w.stored);
-        QVERIFY(derived.size() >= 1);
+        for (const bool force : {true, false}) {
+            testing::OutsideWorld w;
+            w.stored = OwnerSetupLink{linkA, expiry};
+            w.answers = {linkSession(force ? linkB : linkA)};
+            AppModel &model = w.at("channel\n", true).build();
+            model.setOwnerSetupDidOpen(true);
+            model.setOwnerSetupOpenFailed(true);
+            model.setOwnerSetupLinkCopied(true);
+            QVERIFY(w.settle(model.refreshOwnerSetup(force)));
+            QCOMPARE(w.requests, QStringList{u"a force="_s + QString::number(force)});
+            QCOMPARE(model.ownerSetupDidOpen() || model.ownerSetupOpenFailed() || model.ownerSetupLinkCopied(), !force);
+            QCOMPARE(w.saves, force ? 1 : 0);
+            QCOMPARE(w.stored->url, force ? linkB : linkA);
+        }
     }
 
     // The sheet's appearance refreshes after its delay; the monitoring loop on every cycle of the stage.

@@ -16,12 +16,9 @@ template <typename T> QString errorCode(QCoro::Task<T> task)
     return testing::ending(std::move(task), [](const T &) { return QString(); }).section(u' ', 0, 0);
 }
 
-const struct {
-    const char *name, *script, *lines; // lines joined by line feeds
-    int status;
-    const char *lastError; // nullptr: none
-    int authorizations = 0;
-} runs[] = {
+// lines: joined by line feeds; lastError nullptr: none.
+const struct { const char *name, *script, *lines; int status; const char *lastError; int authorizations = 0; }
+runs[] = {
     {"order, blanks, line ends, both streams",
      "printf 'first\\r\\n\\n\\n  \\nsecond\\t\\n \u3000安装 \\nno line feed'; echo err >&2",
      "first\n\nsecond\n安装\nno line feederr", 0, nullptr},
@@ -85,17 +82,6 @@ private slots:
         }
     }
 
-    // Neither a log that cannot be written nor a handler that throws stops the run.
-    void failuresAroundTheRunDoNotStopIt()
-    {
-        RunnerFixture fixture;
-        QDir().mkpath(fixture.cli->installLogPath()); // a directory where the log should be
-        int calls = 0;
-        const auto throwing = [&calls](QStringView) { ++calls, throw std::runtime_error("handler broke"); };
-        QCOMPARE(testing::await(fixture.cli->execute({"-c", "echo a; echo b; exit 2"}, std::nullopt, throwing, {})).status, 2);
-        QCOMPARE(calls, 2);
-    }
-
     void controlledEnvironment()
     {
         const char *inherited[] = {"npm_config_registry", "Npm_Config_Cache", "PNPM_STORE", "LANG"};
@@ -114,7 +100,8 @@ private slots:
                                   "/usr/local/sbin:/usr/bin:/bin:/usr/sbin:/sbin", "PNPM_HOME=" + runtime + "/bin"}));
     }
 
-    // A second run is refused while the first goes on; stopping the child ends the run with its status.
+    // A second run, a permission check or preparation, is refused while the first goes on (a preparation
+    // quietly: false); stopping the child ends the run with its status.
     void oneChildAtATime()
     {
         RunnerFixture fixture;
@@ -124,6 +111,9 @@ private slots:
         QVERIFY(testing::spinUntil([&] { return !first.output->lines.isEmpty(); }));
         QCOMPARE(errorCode(fixture.cli->execute({"-c", "echo second"}, std::nullopt, {}, {})),
                  "OPERATION_ALREADY_RUNNING");
+        QCOMPARE(errorCode(fixture.cli->permissionGranted(PermissionKind::screenRecording)),
+                 "OPERATION_ALREADY_RUNNING");
+        QVERIFY(!testing::await(fixture.cli->preparePermission(PermissionKind::automation)));
         fixture.cli->terminateRunningProcess();
         QCOMPARE(testing::await(std::move(running)).status, 15); // SIGTERM, long before the sleep ends
         QVERIFY(!fixture.cli->isRunning());
@@ -160,8 +150,8 @@ private slots:
     }
 
     // Without the resource script, and for the permissions that have no prompt, nothing runs; without a
-    // shell, nothing starts.
-    void nothingRuns()
+    // shell, nothing starts; neither a log that cannot be written nor a handler that throws stops a run.
+    void failuresAroundRuns()
     {
         RunnerFixture fixture;
         QCOMPARE(errorCode(fixture.cli->prepareEnvironment({})), "INSTALL_COMPONENT_MISSING");
@@ -175,6 +165,13 @@ private slots:
         QCOMPARE(errorCode(cli.execute({"-c", "true"}, std::nullopt, {}, {})), "INSTALL_LAUNCH_FAILED");
         QVERIFY(!cli.isRunning());
         QVERIFY(testing::readFile(cli.installLogPath()).endsWith("---\nINSTALL_LAUNCH_FAILED\n"));
+        QFile::remove(cli.installLogPath());
+        QDir().mkpath(cli.installLogPath());
+        int calls = 0;
+        const auto throwing = [&calls](QStringView) { ++calls, throw std::runtime_error("handler broke"); };
+        auto run = fixture.cli->execute({"-c", "echo a; echo b; exit 2"}, std::nullopt, throwing, {});
+        QCOMPARE(testing::await(std::move(run)).status, 2);
+        QCOMPARE(calls, 2);
     }
 };
 
