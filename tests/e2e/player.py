@@ -26,8 +26,7 @@ class Player:
         runtime = self.folder / "runtime"
         runtime.mkdir(mode=0o700)
         self.env = dict(os.environ, HOME=str(self.home), XDG_RUNTIME_DIR=str(runtime),
-                        TALLOWMERE_SIM_DIR=str(self.sim),
-                        TALLOWMERE_SIM_STATE=str(self.state), QT_QPA_PLATFORM="xcb",
+                        TALLOWMERE_SIM_DIR=str(self.sim), TALLOWMERE_SIM_STATE=str(self.state), QT_QPA_PLATFORM="xcb",
                         QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_FORCE_STDERR_LOGGING="1")
         if not prepared:
             self.simctl("init")
@@ -104,16 +103,13 @@ class Player:
     def shot(self, label, settle=0.4):
         """Saves what the display shows, once a page switch has had `settle` seconds to finish."""
         self.shots += 1
-        path = self.folder / f"{self.shots:02d}-{label}.png"
         time.sleep(settle)
-        subprocess.run([self.build / "tests/e2e/e2e-grab", path], env=self.env, check=False)
-        return path
+        subprocess.run([self.build / "tests/e2e/e2e-grab", self.folder / f"{self.shots:02d}-{label}.png"], env=self.env)
 
-    def screen(self):
-        """What the window shows, in a few words: the page's first texts."""
-        if not self.windows:
-            return "no window"
-        return " | ".join(self.windows.texts()[:8])
+    def stuck(self, error):
+        """Where the scenario got stuck: the stage and the page's first texts."""
+        screen = " | ".join(self.windows.texts()[:8]) if self.windows else "no window"
+        return f"stuck at stage {self.stage()!r} on screen [{screen}]: {error}"
 
     def expect(self, *texts, timeout=60):
         """Waits until every text shows (as an item's name or part of one)."""
@@ -150,8 +146,4 @@ class Player:
                     if form and form.encode() in content and not (what == "service API key" and agent_configuration):
                         found.append(f"{what} in {place}")
         return found
-
-
-def report_stuck(player, error):
-    return f"stuck at stage {player.stage()!r} on screen [{player.screen()}]: {error}"
 

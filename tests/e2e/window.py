@@ -84,17 +84,8 @@ class Windows:
         return [n.name for n in self.nodes() if n.name]
 
     def find(self, name=None, role=None, contains=None, description=None):
-        for node in self.nodes():
-            if role and node.role != role:
-                continue
-            if name is not None and node.name != name:
-                continue
-            if contains is not None and contains not in node.name:
-                continue
-            if description is not None and node.description != description:
-                continue
-            return node
-        return None
+        return next((n for n in self.nodes() if (not role or n.role == role) and name in (None, n.name)
+                     and (contains is None or contains in n.name) and description in (None, n.description)), None)
 
     def wait(self, what=None, timeout=30, **query):
         """Waits for an item (see find) or, with `what` callable, for what it returns (its docstring

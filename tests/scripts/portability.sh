@@ -19,11 +19,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 #   expansion  the same, and the lines of unquoted here-documents
 #   quoted     the line with its quoted strings (formats handed to printf and date)
 scopes=() patterns=() constructs=()
-rule() {
-    scopes+=("$1")
-    patterns+=("$2")
-    constructs+=("$3")
-}
+rule() { scopes+=("$1") patterns+=("$2") constructs+=("$3"); }
 
 # Where a word starts, and a tool called there (also through the templates' @TOOL@ placeholders).
 start='(^|[[:space:];&|(!`{])'
@@ -32,24 +28,22 @@ tool() { # name [options...]: the tool's name followed by an option among its ot
     upper=$(printf '%s' "$1" | tr '[:lower:]' '[:upper:]')
     printf '(%s(/usr/bin/|/bin/)?%s|@%s@"?)[[:space:]]([^|;&)]*[[:space:]])?%s' "$start" "$1" "$upper" "$2"
 }
-name='([[:alpha:]_][[:alnum:]_]*|[@*])'
+var='[[:alpha:]_][[:alnum:]_]*'
+name="(${var}|[@*])"
+options='([[:space:]]+-[[:alnum:]]+)*[[:space:]]+-[[:alnum:]]*' # option words; the letter follows the last one
+declaring="${start}(declare|typeset|local|readonly)${options}"
 
 # bash 4 and later
-rule code "${start}(declare|typeset|local|readonly)([[:space:]]+-[[:alnum:]]+)*[[:space:]]+-[[:alnum:]]*A" \
-    'associative array (declare -A, bash 4)'
-rule code "${start}(declare|typeset|local|readonly)([[:space:]]+-[[:alnum:]]+)*[[:space:]]+-[[:alnum:]]*n" \
-    'name reference (declare -n, bash 4.3)'
-rule code "${start}(declare|typeset|local|readonly)([[:space:]]+-[[:alnum:]]+)*[[:space:]]+-[[:alnum:]]*[lu]" \
-    'case-changing attribute (declare -l / -u, bash 4)'
-rule code "${start}(declare|typeset)([[:space:]]+-[[:alnum:]]+)*[[:space:]]+-[[:alnum:]]*g" \
-    'global declaration in a function (declare -g, bash 4.2)'
+rule code "${declaring}A" 'associative array (declare -A, bash 4)'
+rule code "${declaring}n" 'name reference (declare -n, bash 4.3)'
+rule code "${declaring}[lu]" 'case-changing attribute (declare -l / -u, bash 4)'
+rule code "${start}(declare|typeset)${options}g" 'global declaration in a function (declare -g, bash 4.2)'
 rule code "${start}local[[:space:]]+-([[:space:];]|$)" 'local options (local -, bash 4.4)'
 rule code "${start}unset[[:space:]]+-[[:alnum:]]*n" 'unset of a name reference (unset -n, bash 4.3)'
 rule expansion "\\\$\\{[#!]?${name}(\\[[^]]*\\])?(\\^|,|~)" 'case-changing expansion (${var^} ${var,,}, bash 4)'
 rule expansion "\\\$\\{[#!]?${name}(\\[[^]]*\\])?@[[:alpha:]]\\}" 'transformation (${var@Q} and the like, bash 4.4)'
-rule expansion '\$\{#?[[:alpha:]_][[:alnum:]_]*\[[[:space:]]*-[[:space:]]*[0-9$(]' \
-    'negative array subscript (bash 4.3)'
-rule code "${start}[[:alpha:]_][[:alnum:]_]*\\[-[0-9]+\\]\\+?=" 'negative array subscript (bash 4.3)'
+rule expansion "\\\$\\{#?${var}\\[[[:space:]]*-[[:space:]]*[0-9\$(]" 'negative array subscript (bash 4.3)'
+rule code "${start}${var}\\[-[0-9]+\\]\\+?=" 'negative array subscript (bash 4.3)'
 rule expansion '\$\{[[:alpha:]_][[:alnum:]_]*(\[[^]]*\])?:([[:space:]]+-)?[[:space:]]*[0-9$(][^}:]*:[[:space:]]*-' \
     'negative length in a substring (${var:0:-1}, bash 4.2)'
 rule code "${start}(mapfile|readarray)([[:space:]]|$)" 'mapfile / readarray (bash 4)'
@@ -57,23 +51,21 @@ rule code '&>>' 'appending both streams (&>>, bash 4)'
 rule code '\|&' 'piping both streams (|&, bash 4)'
 rule code ';;?&' 'case fall-through (;& ;;&, bash 4)'
 rule code "${start}coproc([[:space:]]|$)" 'coproc (bash 4)'
-rule code "(\\[\\[?|${start}test)[[:space:]]+(![[:space:]]+)?-[vR][[:space:]]" \
-    'variable test (-v / -R, bash 4.2 / 4.3)'
-rule quoted "${start}printf[[:space:]]+-v[[:space:]]+['\"]?[[:alpha:]_][[:alnum:]_]*\\[" \
-    'printf -v into an array element (bash 4.1)'
+rule code "(\\[\\[?|${start}test)[[:space:]]+(![[:space:]]+)?-[vR][[:space:]]" 'variable test -v / -R (bash 4.2)'
+rule quoted "${start}printf[[:space:]]+-v[[:space:]]+['\"]?${var}\\[" 'printf -v into an array element (bash 4.1)'
 rule quoted "${start}printf[[:space:]].*%[-0-9]*\\([^)]*\\)T" 'printf time format %(...)T (bash 4.2)'
 rule expansion '\$\{?(EPOCHSECONDS|EPOCHREALTIME|BASHPID|SRANDOM|BASH_ARGV0|BASH_XTRACEFD|COPROC)([^[:alnum:]_]|$)' \
     'variable of bash 4 or later'
 rule code "${start}BASH_XTRACEFD=" 'variable of bash 4 or later'
 rule code "${start}shopt[[:space:]]+-s[[:space:]].*(globstar|lastpipe|inherit_errexit|autocd|checkjobs|direxpand|dirspell|globasciiranges|assoc_expand_once|localvar_inherit|localvar_unset|patsub_replacement|compat[0-9]+)" \
     'shell option of bash 4 or later'
-rule code "${start}read([[:space:]]+-[[:alnum:]]+)*[[:space:]]+-[[:alnum:]]*[iN]" 'read -i / -N (bash 4)'
+rule code "${start}read${options}[iN]" 'read -i / -N (bash 4)'
 rule code "${start}read[[:space:]].*-t[[:space:]]*[0-9]*\\.[0-9]" 'read with a fractional time-out (bash 4)'
 rule code "${start}wait[[:space:]]+-[[:alnum:]]*[nfp]" 'wait -n / -f / -p (bash 4.3 and later)'
 rule code '\{-?[0-9]+\.\.-?[0-9]+\.\.-?[0-9]+\}|\{[[:alpha:]]\.\.[[:alpha:]]\.\.-?[0-9]+\}' \
     'brace expansion with a step (bash 4)'
 rule code '\{-?0[0-9]+\.\.-?[0-9]+\}' 'zero-padded brace expansion (bash 4)'
-rule code '\{[[:alpha:]_][[:alnum:]_]*\}[<>]' 'file descriptor chosen by the shell ({fd}>, bash 4.1)'
+rule code "\\{${var}\\}[<>]" 'file descriptor chosen by the shell ({fd}>, bash 4.1)'
 
 # GNU-only options of tools that macOS has in their BSD form
 rule code "$(tool sed '(-[[:alnum:]]*i([[:space:]]|$)|--in-place)')" \
@@ -120,17 +112,14 @@ code_lines() {
                     raw = raw c; i++; continue
                 }
                 if (c == "\\") { code = code substr($0, i, 2); raw = raw substr($0, i, 2); i += 2; continue }
-                if (state == "d") {
-                    if (c == "\"") state = ""
-                    code = code c; raw = raw c; i++; continue
-                }
+                if (state == "d") { if (c == "\"") state = ""; code = code c; raw = raw c; i++; continue }
                 if (c == "#" && (i == 1 || substr($0, i - 1, 1) ~ /[ \t;&|(]/)) break
                 if (c == "\047") state = "s"
                 else if (c == "$" && substr($0, i + 1, 1) == "\047") { state = "a"; code = code c; raw = raw c; c = "\047"; i++ }
                 else if (c == "\"") state = "d"
                 else if (substr($0, i, 2) == "<<" && substr($0, i + 2, 1) != "<" && substr($0, i - 1, 1) != "<") {
-                    rest = substr($0, i + 2); tabs = 0
-                    if (substr(rest, 1, 1) == "-") { tabs = 1; rest = substr(rest, 2) }
+                    rest = substr($0, i + 2); upcomingTabs = 0
+                    if (substr(rest, 1, 1) == "-") { upcomingTabs = 1; rest = substr(rest, 2) }
                     sub(/^[ \t]*/, "", rest)
                     if (match(rest, /^\047[^\047]*\047/) || match(rest, /^"[^"]*"/)) {
                         upcoming = substr(rest, 2, RLENGTH - 2); upcomingQuoted = 1
@@ -139,7 +128,6 @@ code_lines() {
                     } else if (match(rest, /^[A-Za-z0-9_]+/)) {
                         upcoming = substr(rest, 1, RLENGTH); upcomingQuoted = 0
                     }
-                    upcomingTabs = tabs
                     code = code "<<"; raw = raw "<<"; i += 2; continue
                 }
                 code = code c; raw = raw c; i++
@@ -165,17 +153,12 @@ code_lines() {
 }
 
 # The constructs a line of code holds, into `refusals`.
-refusals=()
 refuse() { # kind text
     local k
     refusals=()
     for k in "${!patterns[@]}"; do
         case ${scopes[k]}:$1 in
-        code:C | expansion:C | expansion:H | quoted:Q)
-            if [[ $2 =~ ${patterns[k]} ]]; then
-                refusals+=("${constructs[k]}")
-            fi
-            ;;
+        code:C | expansion:[CH] | quoted:Q) [[ ! $2 =~ ${patterns[k]} ]] || refusals+=("${constructs[k]}") ;;
         esac
     done
 }
@@ -197,19 +180,12 @@ check_each_line() {
     local file line kind text last="" refused=1 missed=0
     while IFS=: read -r file line kind text; do
         if [[ $line != "$last" ]]; then
-            if ((!refused)); then
-                echo "not refused: $file:$last" >&2
-                missed=1
-            fi
+            ((refused)) || { echo "not refused: $file:$last" >&2; missed=1; }
             last=$line refused=0
         fi
         refuse "$kind" "$text"
         ((${#refusals[@]} == 0)) || refused=1
-    done < <(code_lines "$1")
-    if ((!refused)); then
-        echo "not refused: $1:$last" >&2
-        missed=1
-    fi
+    done < <(code_lines "$1"; echo "$1:end:") # the end closes the last line
     return $missed
 }
 

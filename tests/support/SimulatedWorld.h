@@ -31,9 +31,6 @@ public:
         qunsetenv("TALLOWMERE_SIM_DIR");
     }
 
-    SimulatedWorld(const SimulatedWorld &) = delete;
-    SimulatedWorld &operator=(const SimulatedWorld &) = delete;
-
     QString home() const { return m_dir.path() + QStringLiteral("/home"); }
     QString state() const { return m_dir.path() + QStringLiteral("/sim-state"); }
     QString profile() const { return home() + QStringLiteral("/.tallowmere/profiles/default"); }

@@ -59,14 +59,8 @@ template <typename Row, std::size_t N> const Row &currentRow(const Row (&table)[
 }
 
 // Table cells are UTF-8 literals; nullptr stands for an absent value.
-inline QString utf8(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-inline std::optional<QString> optionalText(const char *text)
-{
-    return text ? std::optional(QString::fromUtf8(text)) : std::nullopt;
-}
+inline QString utf8(const char *text) { return QString::fromUtf8(text); }
+inline std::optional<QString> optionalText(const char *text) { return text ? std::optional(utf8(text)) : std::nullopt; }
 
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QQmlComponent>
 #include <QQuickStyle>
-#include <QQuickView>
 
 using namespace tallowmere;
 using namespace Qt::StringLiterals;
@@ -65,12 +64,9 @@ void Screen::open(const QString &file, QSize size)
     QVERIFY2(made, qPrintable(component.errorString()));
     m_window = qobject_cast<QQuickWindow *>(made);
     if (!m_window) {
-        auto *view = new QQuickView(&m_engine, nullptr);
-        view->setResizeMode(QQuickView::SizeRootObjectToView);
-        view->setColor(Qt::white);
-        static_cast<QQuickItem *>(made)->setParentItem(view->contentItem());
-        made->setParent(view);
-        m_window = view;
+        m_window = new QQuickWindow;
+        made->setParent(m_window);
+        static_cast<QQuickItem *>(made)->setParentItem(m_window->contentItem());
         static_cast<QQuickItem *>(made)->setSize(size);
     }
     m_window->resize(size);
@@ -80,19 +76,8 @@ void Screen::open(const QString &file, QSize size)
 
 QObject *Screen::find(const QString &name) const
 {
-    if (QObject *found = findObject(m_window->contentItem(), name))
-        return found;
-    return m_window->findChild<QObject *>(name); // the popups
-}
-
-QString Screen::accessibleName(QObject *item)
-{
-    // The attached Accessible object is a child of the item it describes.
-    for (QObject *child : item->children()) {
-        if (qstrcmp(child->metaObject()->className(), "QQuickAccessibleAttached") == 0)
-            return child->property("name").toString();
-    }
-    return {};
+    QObject *found = findObject(m_window->contentItem(), name);
+    return found ? found : m_window->findChild<QObject *>(name); // the popups
 }
 
 QQuickItem *Screen::within(QQuickItem *root, const QString &name)
@@ -103,12 +88,6 @@ QQuickItem *Screen::within(QQuickItem *root, const QString &name)
     return found;
 }
 
-QString Screen::textWithin(QQuickItem *root, const QString &name)
-{
-    QQuickItem *found = within(root, name);
-    return found ? found->property("text").toString() : u"<absent>"_s;
-}
-
 QObject *Screen::object(const QString &name) const
 {
     QObject *found = nullptr;
@@ -116,12 +95,6 @@ QObject *Screen::object(const QString &name) const
     if (!found)
         QTest::qFail(qPrintable(u"no object named "_s + name), __FILE__, __LINE__);
     return found;
-}
-
-QString Screen::text(const QString &name) const
-{
-    QObject *found = object(name);
-    return found ? found->property("text").toString() : u"<absent>"_s;
 }
 
 bool Screen::shown(const QString &name) const

@@ -3,6 +3,7 @@
 #include "app/OutsideWorld.h"
 #include "ui/ModelActions.h"
 
+#include <QAccessible>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -10,6 +11,13 @@
 #include <memory>
 
 namespace testing {
+
+// The agent out of reach, with `recovery` offered.
+inline tallowmere::DisplayError unreachable(tallowmere::RecoveryAction::Case recovery)
+{
+    return {QStringLiteral("AGENT_UNREACHABLE"), utf8("无法连接 Agent。"), utf8("任务暂停。"),
+            tallowmere::RecoveryAction::of(recovery)};
+}
 
 // One screen file of the module in an offscreen window, over a model whose outside world is fakes that
 // record their calls (nothing granted), on virtual time.
@@ -34,9 +42,12 @@ public:
     QObject *object(const QString &name) const;
     static QQuickItem *within(QQuickItem *root, const QString &name);
     QObject *find(const QString &name) const; // null when absent
-    static QString accessibleName(QObject *item);
-    QString text(const QString &name) const;
-    static QString textWithin(QQuickItem *root, const QString &name);
+    static QString accessibleName(QObject *item)
+    {
+        return QAccessible::queryAccessibleInterface(item)->text(QAccessible::Name);
+    }
+    QString text(const QString &name) const { return textOf(object(name)); }
+    static QString textWithin(QQuickItem *root, const QString &name) { return textOf(within(root, name)); }
     bool shown(const QString &name) const; // present and visible
     // Shown, enabled and with exactly `title`.
     void expectButton(const QString &name, const QString &title, bool isEnabled) const;
@@ -46,6 +57,7 @@ public:
     void save(const QString &name);
 
 private:
+    static QString textOf(QObject *o) { return o ? o->property("text").toString() : QStringLiteral("<absent>"); }
     std::unique_ptr<tallowmere::ui::ModelActions> m_actions;
     QQmlEngine m_engine;
     QQuickWindow *m_window = nullptr;

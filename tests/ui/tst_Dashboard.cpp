@@ -10,22 +10,7 @@ using testing::utf8;
 
 namespace {
 
-StatusSnapshot onlineSnapshot()
-{
-    StatusSnapshot snapshot;
-    snapshot.currentTask = utf8("整理本周的销售报表");
-    snapshot.isWorking = snapshot.bridgeConnected = snapshot.handshakeComplete = true;
-    snapshot.bridgeHeartbeatAt = QDateTime::currentDateTime().addSecs(-3);
-    snapshot.agentVersion = u"1.4.2"_s;
-    snapshot.processID = 4242;
-    return snapshot;
-}
-
-DisplayError unreachable(RecoveryAction::Case recovery)
-{
-    return {u"AGENT_UNREACHABLE"_s, utf8("无法连接 Agent。"), utf8("任务暂停。"),
-            RecoveryAction::of(recovery)};
-}
+using enum RecoveryAction::Case;
 
 // The recovery of an error leads and is not offered twice; without an error, the five secondary actions.
 // The update button waits for the configuration and for a running update.
@@ -35,42 +20,30 @@ const struct DashboardRow {
     bool configured, updating;
     const char *primary, *secondary;
 } dashboardRows[] = {
-    {"online", std::nullopt, true, false, "",
-     "重启 Agent|重新检查权限|更新 Agent|打开日志目录|检查 App 更新"},
-    {"disconnected-error", RecoveryAction::Case::restartAgent, true, true, "重启 Agent",
-     "重新检查权限|正在更新 Agent…|打开日志目录|检查 App 更新"},
-    {"recheck", RecoveryAction::Case::recheckPermissions, false, false, "检查权限",
-     "重启 Agent|更新 Agent|打开日志目录|检查 App 更新"},
-    {"logs", RecoveryAction::Case::openLogs, true, false, "打开日志目录",
-     "重启 Agent|重新检查权限|更新 Agent|打开日志目录|检查 App 更新"},
+    {"online", std::nullopt, true, false, "", "重启 Agent|重新检查权限|更新 Agent|打开日志目录|检查 App 更新"},
+    {"unreachable", restartAgent, true, true, "重启 Agent", "重新检查权限|正在更新 Agent…|打开日志目录|检查 App 更新"},
+    {"recheck", recheckPermissions, false, false, "检查权限", "重启 Agent|更新 Agent|打开日志目录|检查 App 更新"},
+    {"logs", openLogs, true, false, "打开日志目录", "重启 Agent|重新检查权限|更新 Agent|打开日志目录|检查 App 更新"},
 };
 
 const struct PanelRow {
     const char *name;
     OverallState state;
     bool configured, updating;
-    const char *title, *detail, *update;
+    const char *title, *detail;
 } panelRows[] = {
-    {"notInstalled", OverallState::notInstalled, false, false, "等待安装", "Tallowmere 尚未安装。",
-     "更新 Agent"},
-    {"starting", OverallState::starting, true, true, "正在安装", "Tallowmere 正在准备运行环境。",
-     "正在更新 Agent…"},
+    {"notInstalled", OverallState::notInstalled, false, false, "等待安装", "Tallowmere 尚未安装。"},
+    {"starting", OverallState::starting, true, true, "正在安装", "Tallowmere 正在准备运行环境。"},
     {"waitingSetup", OverallState::waitingSetup, true, false, "等待 setup",
-     "输入 JIT Code 或 Setup Code 完成设备注册。", "更新 Agent"},
-    {"online", OverallState::online, true, false, "在线", "Agent 已安装并启动。", "更新 Agent"},
-    {"error", OverallState::error, true, false, "需要处理", "Tallowmere 尚未就绪，请查看详情。",
-     "更新 Agent"},
+     "输入 JIT Code 或 Setup Code 完成设备注册。"},
+    {"online", OverallState::online, true, false, "在线", "Agent 已安装并启动。"},
+    {"error", OverallState::error, true, false, "需要处理", "Tallowmere 尚未就绪，请查看详情。"},
 };
 
 void expectUpdateButton(const Screen &screen, const char *name, bool configured, bool updating)
 {
     QCOMPARE(screen.item(QLatin1String(name))->isEnabled(), configured && !updating);
     QTRY_COMPARE(Screen::within(screen.item(QLatin1String(name)), u"buttonSpinner"_s)->isVisible(), updating);
-}
-
-QString lineValue(const Screen &screen, const char *line)
-{
-    return Screen::textWithin(screen.item(QLatin1String(line)), u"statusValue"_s);
 }
 
 } // namespace
@@ -91,17 +64,18 @@ private Q_SLOTS:
         const bool online = !r.recovery;
         model.setOverallState(online ? OverallState::online : OverallState::error);
         if (online) {
-            model.setStatusSnapshot(onlineSnapshot());
+            model.setStatusSnapshot({.currentTask = utf8("整理本周的销售报表"), .isWorking = true,
+                                     .bridgeConnected = true, .handshakeComplete = true,
+                                     .bridgeHeartbeatAt = QDateTime::currentDateTime().addSecs(-3),
+                                     .agentVersion = u"1.4.2"_s});
             model.setActivities({{QUuid::createUuid(), QDateTime::currentDateTime().addSecs(-60),
                                   ActivityEvent::Source::agent, utf8("已完成：整理本周的销售报表")}});
         } else {
-            model.setLastError(unreachable(*r.recovery));
+            model.setLastError(testing::unreachable(*r.recovery));
         }
         screen.open();
-        QVERIFY(screen.shown("dashboardView"));
         QCOMPARE(screen.shown("primaryRecoveryButton"), !online);
-        if (!online)
-            QCOMPARE(screen.text("primaryRecoveryButton"), utf8(r.primary));
+        QCOMPARE(screen.text("primaryRecoveryButton"), utf8(r.primary));
         QStringList secondary;
         for (const char *name : {"restartAgentButton", "recheckPermissionsButton", "updateAgentButton",
                                  "openLogsButton", "checkAppUpdateButton"}) {
@@ -113,9 +87,9 @@ private Q_SLOTS:
         QCOMPARE(screen.shown("errorSection"), !online);
         QVERIFY(!screen.shown("recoveryButton"));
         QCOMPARE(screen.text("currentTask"), model.currentTask());
-        QCOMPARE(lineValue(screen, "agentVersionLine"), online ? u"1.4.2"_s : u"--"_s);
-        QCOMPARE(lineValue(screen, "connectionLine"), utf8(online ? "已连接" : "未连接"));
-        QCOMPARE(lineValue(screen, "heartbeatLine"),
+        QCOMPARE(Screen::textWithin(screen.item("agentVersionLine"), "statusValue"), online ? u"1.4.2"_s : u"--"_s);
+        QCOMPARE(Screen::textWithin(screen.item("connectionLine"), "statusValue"), utf8(online ? "已连接" : "未连接"));
+        QCOMPARE(Screen::textWithin(screen.item("heartbeatLine"), "statusValue"),
                  model.heartbeatDescription(QDateTime::currentDateTime()));
         QCOMPARE(screen.shown("noActivity"), !online);
         QCOMPARE(screen.text(online ? "activitySummary" : "noActivity"),
@@ -126,7 +100,6 @@ private Q_SLOTS:
             screen.click(u"recheckPermissionsButton"_s);
             QTRY_VERIFY(screen.world.calls.contains(u"check:screenRecording"_s));
             // A newer agent is offered; while updating, the banner offers nothing; dismissed, it goes.
-            QVERIFY(!screen.shown("agentUpdateBanner"));
             model.setAvailableAgentVersion(u"1.5.0"_s);
             QTRY_VERIFY(screen.shown("agentUpdateBanner"));
             QCOMPARE(screen.text("agentUpdateText"), model.agentUpdateBannerText());
@@ -155,18 +128,17 @@ private Q_SLOTS:
         screen.open(u"MenuBarContent.qml"_s, {340, 420});
         QCOMPARE(screen.text("panelTitle"), utf8(r.title));
         QCOMPARE(screen.text("panelDetail"), utf8(r.detail));
-        QCOMPARE(screen.text("panelUpdateAgent"), utf8(r.update));
+        QCOMPARE(screen.text("panelUpdateAgent"), utf8(r.updating ? "正在更新 Agent…" : "更新 Agent"));
         expectUpdateButton(screen, "panelUpdateAgent", r.configured, r.updating);
         QCOMPARE(screen.text("panelCurrentTask"), screen.model().currentTask());
         screen.save(u"menu-bar-panel-"_s + utf8(r.name));
-        screen.model().setLastError(unreachable(RecoveryAction::Case::restartAgent));
+        screen.model().setLastError(testing::unreachable(restartAgent));
         QVERIFY(screen.shown("panelRestartAgent") && screen.shown("panelRecheckPermissions"));
         screen.click(u"panelRecheckPermissions"_s);
         if (r.configured) // without a configuration there is nothing to recheck
             QTRY_VERIFY(screen.world.calls.contains(u"check:screenRecording"_s));
         QSignalSpy asked(screen.object(u"menuBarContent"_s), SIGNAL(openMainWindowRequested()));
         screen.click(u"openMainWindowButton"_s);
-        QCOMPARE(asked.count(), 1);
         QTest::keyClick(screen.window(), Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(asked.count(), 2);
     }
