@@ -36,10 +36,10 @@ const struct IgnoredRow { const char *name, *stage; bool configured, inFlight; c
     {"another refresh running", "channel\n", true, true, "等待完成绑定"},
 };
 
-// Quiet retries only while nothing is on show and the refresh was not forced; then a link. The error shown
-// (nullptr: none).
-const struct FailureRow { const char *name; bool held, force; const char *errors; int requests; const char *error; }
-failureRows[] = {
+// Quiet retries only while nothing is on show and the refresh was not forced; then a link.
+const struct FailureRow {
+    const char *name; bool held, force; const char *errors; int requests; const char *error; // nullptr: none
+} failureRows[] = {
     {"unreachable: 10 requests, then the network message", false, false, "tttttttttt", 10, networkMessage},
     {"unavailable, changed, then a link", false, false, "uc", 3, nullptr},
     {"held link: shown at once", true, false, "t", 1, networkMessage},

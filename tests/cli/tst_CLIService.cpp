@@ -17,8 +17,9 @@ template <typename T> QString errorCode(QCoro::Task<T> task)
 }
 
 // lines: joined by line feeds; lastError nullptr: none.
-const struct { const char *name, *script, *lines; int status; const char *lastError; int authorizations = 0; }
-runs[] = {
+const struct {
+    const char *name, *script, *lines; int status; const char *lastError; int authorizations = 0;
+} runs[] = {
     {"order, blanks, line ends, both streams",
      "printf 'first\\r\\n\\n\\n  \\nsecond\\t\\n \u3000安装 \\nno line feed'; echo err >&2",
      "first\n\nsecond\n安装\nno line feederr", 0, nullptr},

@@ -35,8 +35,9 @@ QByteArray integer(const QByteArray &key, const QByteArray &written)
 }
 
 // cutShort: the client ends the reply before the agent has sent it all.
-const struct ReplyRow { const char *name; RawHttpServer::Answer answer; const char *result; bool cutShort = false; }
-replyRows[] = {
+const struct ReplyRow {
+    const char *name; RawHttpServer::Answer answer; const char *result; bool cutShort = false;
+} replyRows[] = {
     {"200", RawHttpServer::reply(200, FakeAgent::sample()), ok}, {"204", RawHttpServer::reply(204), unavailable},
     {"500", RawHttpServer::reply(500, FakeAgent::sample()), unavailable},
     {"200, not a sample", RawHttpServer::reply(200, "<html>"), "decoding"},
@@ -64,9 +65,12 @@ const FileRow fileRows[] = {
     {"token not UTF-8", token, "tok\xff\n", "file"},
 };
 
-// compacting -1: absent.
 struct Sample {
-    bool busy = false; qint64 queue = 0; int compacting = -1; const char *coding = nullptr;
+    bool busy = false;
+    qint64 queue = 0;
+    int compacting = -1; // -1: absent
+    const char *coding = nullptr;
+
     AgentRuntimeStatus status() const
     {
         return {QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC), u"running"_s, true, u"1.0.0"_s, busy,
@@ -76,9 +80,8 @@ struct Sample {
 };
 
 constexpr char coding[] = "in_progress";
-// activity nullptr: none.
 const struct PresentationRow {
-    const char *name; std::optional<Sample> previous; Sample current; const char *title, *activity;
+    const char *name; std::optional<Sample> previous; Sample current; const char *title, *activity; // activity nullptr: none
 } presentationRows[] = {
     {"coding beats the rest", {}, {true, 3, 1, coding}, "Coding", nullptr},
     {"finished coding session", {}, {false, 0, -1, "done"}, "Idle", nullptr},
@@ -99,8 +102,9 @@ const struct PresentationRow {
 };
 
 // A stage (empty: finished), whether setup is being submitted, the current task, whether the sample is skipped.
-const struct StageRow { const char *name, *stage; bool configured, submitting; const char *task; bool skips; }
-stageRows[] = {
+const struct StageRow {
+    const char *name, *stage; bool configured, submitting; const char *task; bool skips;
+} stageRows[] = {
     {"daemon", "daemon", true, false, "等待 Agent 状态", true},
     {"permissions", "permissions", true, false, "等待 Agent 状态", true},
     {"submitting", "setup", true, true, "Tallowmere 正在完成设置", true},

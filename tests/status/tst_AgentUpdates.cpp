@@ -275,8 +275,9 @@ constexpr struct CheckRow {
 };
 
 // calls: after the first check.
-constexpr struct UpdateRow { const char *name, *shell; DaemonEnd daemonEnd; const char *error, *calls; bool succeeds; }
-updateRows[] = {
+constexpr struct UpdateRow {
+    const char *name, *shell; DaemonEnd daemonEnd; const char *error, *calls; bool succeeds;
+} updateRows[] = {
     {"the script fails", "echo 'Error: No matching version found for tallowmere@beta' >&2; exit 1", DaemonEnd::exits0,
      "AGENT_UPDATE_FAILED Error: No matching version found for tallowmere@beta", "registry", false},
     {"the script fails silently", "exit 3", DaemonEnd::exits0, "AGENT_UPDATE_FAILED 操作失败：AGENT_UPDATE_FAILED",
